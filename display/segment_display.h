@@ -1,0 +1,34 @@
+// Seven-segment readout: a short numeric text composed cell by cell from the digit sheet on
+// an off-screen surface, then copied to the panel in one piece.
+#pragma once
+
+#include <QImage>
+
+class PanelWidget;
+
+inline constexpr int ROW_GREEN = 0;
+inline constexpr int ROW_RED = 1;
+inline constexpr int ROW_YELLOW = 2;
+
+class CSegmentDisplay {
+public:
+    CSegmentDisplay();
+    virtual ~CSegmentDisplay();
+    CSegmentDisplay(const CSegmentDisplay&) = delete;
+    CSegmentDisplay& operator=(const CSegmentDisplay&) = delete;
+
+    int m_nRow = ROW_GREEN;  // colour row of the next Draw; the caller sets it before each Draw
+
+    void Attach(PanelWidget* pWnd);
+    void Detach();
+    // Draws text at (x, y) of the panel; nothing while detached or for a null text.
+    // Allocates nothing.
+    void Draw(int x, int y, const char* text);
+    // Sheet column of ch in ".0123456789- "; 12 (blank) for anything else.
+    [[nodiscard]] static int GlyphIndex(char ch);
+
+private:
+    PanelWidget* m_pWnd = nullptr;
+    QImage m_bmpMem;    // composition surface, the panel's size
+    QImage m_bmpSheet;  // digit sheet
+};
