@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 
 class PanelWidget;
 
@@ -17,13 +18,18 @@ public:
     CLampDisplay(const CLampDisplay&) = delete;
     CLampDisplay& operator=(const CLampDisplay&) = delete;
 
+    // Binds to the panel: a surface of its client size and the lamp sheet from the resources,
+    // both in the panel's pixel format. Stays detached when pWnd is null or the sheet is missing.
     void Attach(PanelWidget* pWnd);
+    // Unbinds; nothing when detached. The surface and the sheet are kept until destruction.
     void Detach();
-    // Shows the bar of state (LAMP_*) at (x, y); nothing while detached. Allocates nothing.
+    // Shows the bar of state (LAMP_*) at (x, y); nothing while detached or for a state outside
+    // 0..3. Allocates nothing.
     void Draw(int x, int y, int state);
 
 private:
     PanelWidget* m_pWnd = nullptr;
-    QImage m_bmpMem;
-    QImage m_bmpSheet;
+    QRect m_rcClient;   // client rectangle of the panel when it was attached
+    QImage m_bmpMem;    // composition surface, the panel's size; Draw uses its top left 24 x 6
+    QImage m_bmpSheet;  // lamp sheet
 };

@@ -8,9 +8,13 @@
 class PanelWidget : public QWidget {
     Q_OBJECT
 public:
+    // The pixel format of the panel and of every surface and sheet copied onto it.
+    static constexpr QImage::Format kFormat = QImage::Format_RGB32;
+
+    // Shows the panel picture from the program's resources.
     explicit PanelWidget(QWidget* parent = nullptr);
 
-    // Shows picture (converted to the surface format) and fixes the widget's size to it.
+    // Shows picture (converted to kFormat) and fixes the widget's size to it.
     void setPicture(const QImage& picture);
 
     // What the panel shows now.
@@ -18,9 +22,11 @@ public:
 
     // Copies the w x h block of src at (sx, sy) to (dx, dy), clipped to both images,
     // and repaints just that rectangle at once (so it shows during a following blocking call).
+    // A plain pixel copy; src of kFormat is copied without any allocation.
     void copyFrom(const QImage& src, int sx, int sy, int w, int h, int dx, int dy);
 
 signals:
+    // Left button released over the panel.
     void clicked();
 
 protected:

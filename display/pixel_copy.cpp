@@ -1,0 +1,54 @@
+#include "pixel_copy.h"
+
+#include <QImage>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+CopyRect ClipCopy(int srcW, int srcH, int sx, int sy, int w, int h, int dstW, int dstH, int dx,
+                  int dy) noexcept {
+    // One axis at a time, in 64 bits so that positions near the int limits cannot overflow.
+    struct Span {
+        int64_t s, d, n;
+    };
+    const auto clip = [](int64_t srcLen, int64_t s, int64_t dstLen, int64_t d, int64_t n) -> Span {
+        if (s < 0) {
+            d -= s;
+            n += s;
+            s = 0;
+        }
+        if (d < 0) {
+            s -= d;
+            n += d;
+            d = 0;
+        }
+        n = std::min({n, srcLen - s, dstLen - d});
+        return {s, d, std::max<int64_t>(n, 0)};
+    };
+    if (w <= 0 || h <= 0)
+        return {};
+    const Span x = clip(srcW, sx, dstW, dx, w);
+    const Span y = clip(srcH, sy, dstH, dy, h);
+    if (x.n == 0 || y.n == 0)
+        return {};
+    return {int(x.s), int(y.s), int(x.d), int(y.d), int(x.n), int(y.n)};
+}
+
+QRect CopyPixels(QImage& dst, int dx, int dy, const QImage& src, int sx, int sy, int w, int h) {
+    const CopyRect r = ClipCopy(src.width(), src.height(), sx, sy, w, h, dst.width(), dst.height(), dx, dy);
+    if (r.isEmpty() || dst.depth() != 32)
+        return {};
+    if (src.format() == dst.format()) {
+        const qsizetype bpl = dst.bytesPerLine();
+        uchar* to = dst.bits() + r.dy * bpl + r.dx * 4;
+        const size_t rowBytes = size_t(r.w) * 4;
+        for (int row = 0; row < r.h; ++row, to += bpl)
+            std::memcpy(to, src.constScanLine(r.sy + row) + r.sx * 4, rowBytes);
+    } else {
+        for (int row = 0; row < r.h; ++row)
+            for (int col = 0; col < r.w; ++col)
+                dst.setPixel(r.dx + col, r.dy + row, src.pixel(r.sx + col, r.sy + row));
+    }
+    return {r.dx, r.dy, r.w, r.h};
+}
