@@ -53,6 +53,5 @@ void CSegmentDisplay::Draw(int x, int y, const char* text) {
             pen += geo::kCellW;
         }
     }
-    if (pen > 0)
-        m_pWnd->copyFrom(m_bmpMem, 0, 0, pen, geo::kCellH, x, y);
+    m_pWnd->copyFrom(m_bmpMem, 0, 0, pen, geo::kCellH, x, y);
 }

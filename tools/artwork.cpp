@@ -269,6 +269,20 @@ QImage Logo() {
 QImage Icon(int size) {
     QImage icon(size, size, QImage::Format_ARGB32);
     icon.fill(Qt::transparent);
+    if (size == 16) {
+        // Drawn by hand: the outline sampled this small leaves a tip joined only at a corner.
+        static constexpr std::string_view kSmallBolt[16] = {
+            "................", ".........####...", "........####....", ".......####.....",
+            "......####......", ".....####.......", "....#########...", "...#########....",
+            "......#####.....", ".....#####......", ".....####.......", "....####........",
+            "....###.........", "...###..........", "...##...........", "................",
+        };
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                if (kSmallBolt[y][x] == '#')
+                    icon.setPixel(x, y, Opaque(0xFFFF00));
+        return icon;
+    }
     // Sampled at pixel centres without smoothing, so each pixel is either the yellow or clear.
     const double scale = 32.0 / size;
     for (int y = 0; y < size; ++y)
