@@ -9,3 +9,6 @@ add_executable(gen_artwork
 # Only the geometry header of display/: the generator must not need the renderers it feeds.
 target_include_directories(gen_artwork PRIVATE ${PROJECT_SOURCE_DIR}/display)
 target_link_libraries(gen_artwork PRIVATE Qt6::Gui)
+
+add_executable(render_panel ${CMAKE_CURRENT_LIST_DIR}/render_panel.cpp)
+target_link_libraries(render_panel PRIVATE orvel_display)
