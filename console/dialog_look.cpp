@@ -1,0 +1,34 @@
+#include "dialog_look.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+
+QFont DialogFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("NanumGothic"), QStringLiteral("Noto Sans CJK KR"),
+                      QStringLiteral("UnDotum"), QStringLiteral("Baekmuk Gulim")});
+    font.setPointSize(9);
+    return font;
+}
+
+void CentreOnCursor(QWidget* dialog) {
+    // The size is only known once the layout has run; it has not yet if the dialog was never shown.
+    if (QLayout* layout = dialog->layout())
+        layout->activate();
+    const QPoint cursor = QCursor::pos();
+    QScreen* screen = QGuiApplication::screenAt(cursor);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    QRect area = screen ? screen->availableGeometry() : QRect(cursor, QSize(1, 1));
+    const QSize size = dialog->size();
+    const int x = std::clamp(cursor.x() - size.width() / 2, area.left(),
+                             std::max(area.left(), area.right() + 1 - size.width()));
+    const int y = std::clamp(cursor.y() - size.height() / 2, area.top(),
+                             std::max(area.top(), area.bottom() + 1 - size.height()));
+    dialog->move(x, y);
+}
