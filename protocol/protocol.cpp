@@ -15,7 +15,7 @@ constexpr char kPollFormatPV[] = "\x02%02dRXP0\x03 ";
 constexpr char kPollFormatSV[] = "\x02%02dRXS0\x03 ";
 constexpr char kTypedFormat[] = "\x02%s\x03 ";
 
-constexpr int kFrameCommandPos = 3;  // first command letter: STX and two address digits come before
+constexpr int kFrameCommandPos = 3; // first command letter: STX and two address digits come before
 
 // Answer layout: ACK STX a a T T I I sign d d d d [decimals] bcc
 constexpr int kAnsAddressTens = 2;
@@ -37,9 +37,11 @@ bool PairIs(const unsigned char* at, const char (&pair)[3]) {
     return at[0] == static_cast<unsigned char>(pair[0]) && at[1] == static_cast<unsigned char>(pair[1]);
 }
 
-int Digit(unsigned char byte) { return static_cast<int>(byte) - 0x30; }
+int Digit(unsigned char byte) {
+    return static_cast<int>(byte) - 0x30;
+}
 
-}  // namespace
+} // namespace
 
 unsigned char CalcBCC(const unsigned char* data, int length) {
     unsigned char bcc = 0;
@@ -52,8 +54,7 @@ unsigned char CalcBCC(const unsigned char* data, int length) {
 
 unsigned char BuildPollRequest(FrameBuffer& buf, int address, int sv) {
     std::memset(buf, 0xFF, sizeof buf);
-    std::snprintf(reinterpret_cast<char*>(buf), sizeof buf, sv != 0 ? kPollFormatSV : kPollFormatPV,
-                  address);
+    std::snprintf(reinterpret_cast<char*>(buf), sizeof buf, sv != 0 ? kPollFormatSV : kPollFormatPV, address);
     const unsigned char bcc = CalcBCC(buf, POLL_FRAME_LENGTH - 1);
     buf[POLL_FRAME_LENGTH - 1] = bcc;
     return bcc;
@@ -130,7 +131,7 @@ AnswerOutcome DecodeAnswer(const unsigned char* data, int count, Reading* readin
         return AnswerOutcome::Rejected;
 
     if (count < frameLength)
-        return AnswerOutcome::Rejected;  // the block check has not arrived yet
+        return AnswerOutcome::Rejected; // the block check has not arrived yet
     if (CalcBCC(data, frameLength - 1) != data[frameLength - 1])
         return AnswerOutcome::Rejected;
 
@@ -172,5 +173,5 @@ void FormatReading(const Reading& reading, char (&text)[READOUT_TEXT_SIZE]) {
     const int width = reading.nDecimals == 0 ? 5 : 6;
     if (std::snprintf(text, sizeof text, "%*.*f", width, static_cast<int>(reading.nDecimals),
                       static_cast<double>(reading.fValue)) < 0)
-        text[0] = '\0';  // a precision the C library cannot format leaves an empty readout
+        text[0] = '\0'; // a precision the C library cannot format leaves an empty readout
 }

@@ -28,9 +28,11 @@ struct GuardedFrame {
     QByteArray Block(int length) const { return QByteArray(reinterpret_cast<const char*>(buf), length); }
 };
 
-QByteArray Hex(const char* spaced) { return QByteArray::fromHex(spaced); }
+QByteArray Hex(const char* spaced) {
+    return QByteArray::fromHex(spaced);
+}
 
-}  // namespace
+} // namespace
 
 class TestRequests : public QObject {
     Q_OBJECT
@@ -86,22 +88,28 @@ void TestRequests::pollRequest_data() {
 
     QTest::newRow("01 PV") << 1 << 0
                            << Hex("02 30 31 52 58 50 30 03 6A 00 FF FF FF FF FF FF FF FF FF FF FF FF FF FF")
-                           << "ETX,6A" << "01RXP0";
+                           << "ETX,6A"
+                           << "01RXP0";
     QTest::newRow("01 SV") << 1 << 1
                            << Hex("02 30 31 52 58 53 30 03 69 00 FF FF FF FF FF FF FF FF FF FF FF FF FF FF")
-                           << "ETX,69" << "01RXS0";
+                           << "ETX,69"
+                           << "01RXS0";
     QTest::newRow("99 PV") << 99 << 0
                            << Hex("02 39 39 52 58 50 30 03 6B 00 FF FF FF FF FF FF FF FF FF FF FF FF FF FF")
-                           << "ETX,6B" << "99RXP0";
+                           << "ETX,6B"
+                           << "99RXP0";
     QTest::newRow("99 SV") << 99 << 1
                            << Hex("02 39 39 52 58 53 30 03 68 00 FF FF FF FF FF FF FF FF FF FF FF FF FF FF")
-                           << "ETX,68" << "99RXS0";
+                           << "ETX,68"
+                           << "99RXS0";
     QTest::newRow("00 PV, nothing selected")
         << 0 << 0 << Hex("02 30 30 52 58 50 30 03 6B 00 FF FF FF FF FF FF FF FF FF FF FF FF FF FF")
-        << "ETX,6B" << "00RXP0";
+        << "ETX,6B"
+        << "00RXP0";
     QTest::newRow("any non-zero flag asks SV")
         << 5 << -7 << Hex("02 30 35 52 58 53 30 03 6D 00 FF FF FF FF FF FF FF FF FF FF FF FF FF FF")
-        << "ETX,6D" << "05RXS0";
+        << "ETX,6D"
+        << "05RXS0";
 }
 
 void TestRequests::pollRequest() {
@@ -130,7 +138,7 @@ void TestRequests::pollRequest() {
 void TestRequests::typedCommand_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("nullText");
-    QTest::addColumn<int>("frameLength");  // 0: refused, nothing to send
+    QTest::addColumn<int>("frameLength"); // 0: refused, nothing to send
     QTest::addColumn<QByteArray>("block");
     QTest::addColumn<QString>("label");
 
@@ -152,23 +160,35 @@ void TestRequests::typedCommand_data() {
         << Hex("02 30 31 57 58 03 20 00 FF FF FF FF FF D0 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF")
         << "ETX,D0";
     QTest::newRow("60 chars fill the buffer")
-        << QByteArray("01RX" "0123456789" "0123456789" "0123456789" "0123456789" "0123456789" "ABCDEF")
-        << false << 9
-        << Hex("02 30 31 52 58 30 31 32 3A 34 35 36 37 38 39 30 31 32 33 34 35 36 37 38") << "ETX,3A";
+        << QByteArray("01RX"
+                      "0123456789"
+                      "0123456789"
+                      "0123456789"
+                      "0123456789"
+                      "0123456789"
+                      "ABCDEF")
+        << false << 9 << Hex("02 30 31 52 58 30 31 32 3A 34 35 36 37 38 39 30 31 32 33 34 35 36 37 38")
+        << "ETX,3A";
 
     QTest::newRow("lower case rx") << QByteArray("01rxp0") << false << 0 << QByteArray() << QString();
     QTest::newRow("mixed case Rx") << QByteArray("01RxP0") << false << 0 << QByteArray() << QString();
     QTest::newRow("lower case wx") << QByteArray("01wxS0+0250") << false << 0 << QByteArray() << QString();
-    QTest::newRow("letters one place early") << QByteArray("0RXP0") << false << 0 << QByteArray() << QString();
+    QTest::newRow("letters one place early")
+        << QByteArray("0RXP0") << false << 0 << QByteArray() << QString();
     QTest::newRow("other command") << QByteArray("01XRP0") << false << 0 << QByteArray() << QString();
     QTest::newRow("three chars") << QByteArray("01R") << false << 0 << QByteArray() << QString();
     QTest::newRow("empty") << QByteArray("") << false << 0 << QByteArray() << QString();
     QTest::newRow("null") << QByteArray() << true << 0 << QByteArray() << QString();
-    QTest::newRow("61 chars refused")
-        << QByteArray("01RX" "0123456789" "0123456789" "0123456789" "0123456789" "0123456789" "ABCDEFG")
-        << false << 0 << QByteArray() << QString();
-    QTest::newRow("300 chars refused") << QByteArray("01RX").append(296, 'Z') << false << 0 << QByteArray()
-                                       << QString();
+    QTest::newRow("61 chars refused") << QByteArray("01RX"
+                                                    "0123456789"
+                                                    "0123456789"
+                                                    "0123456789"
+                                                    "0123456789"
+                                                    "0123456789"
+                                                    "ABCDEFG")
+                                      << false << 0 << QByteArray() << QString();
+    QTest::newRow("300 chars refused")
+        << QByteArray("01RX").append(296, 'Z') << false << 0 << QByteArray() << QString();
 }
 
 void TestRequests::typedCommand() {
