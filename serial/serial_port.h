@@ -12,7 +12,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "serial_line_ops.h"
 
 struct PortHandle {
     int fd = -1;
@@ -47,10 +50,21 @@ public:
     [[nodiscard]] int LastError() const { return m_nLastError; }
     [[nodiscard]] const std::string& LastErrorText() const { return m_szLastError; }
 
+    // The calls that key the modem lines and move bytes; null puts back the real ones.
+    // For tests that record the order of RTS changes around writes.
+    void SetLineOps(const SerialLineOps* ops) { m_pOps = ops != nullptr ? ops : &kRealLineOps; }
+
 private:
+    struct SavedLine;  // the line as it was before Open (termios, kept out of this header)
+
+    PortHandle* Fail(int error, std::string text);
+    void WriteAll(const unsigned char* buffer, int length);
+
     PortHandle* m_hComm = nullptr;  // null while closed
     int m_bOpen = 0;
     PortHandle m_handle;
     int m_nLastError = 0;
     std::string m_szLastError;
+    const SerialLineOps* m_pOps = &kRealLineOps;
+    std::unique_ptr<SavedLine> m_pSavedLine;  // put back by Close
 };
