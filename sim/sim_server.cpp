@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -169,7 +170,20 @@ bool SimServer::OpenPseudoTerminal(std::string* error) {
         SetError(error, Failure("cannot make the pseudo-terminal non-blocking", errno));
         return false;
     }
+    WatchCloses();
     return true;
+}
+
+void SimServer::WatchCloses() {
+    m_closeWatchFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_closeWatchFd >= 0 &&
+        inotify_add_watch(m_closeWatchFd, m_devicePath.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) >= 0)
+        return;
+    // Serving goes on without it; only a killed opener then leaves the device locked.
+    Log(Failure("cannot watch " + m_devicePath + " for closes", errno));
+    if (m_closeWatchFd >= 0)
+        close(m_closeWatchFd);
+    m_closeWatchFd = -1;
 }
 
 bool SimServer::OpenDevice(std::string* error) {
@@ -184,13 +198,13 @@ bool SimServer::OpenDevice(std::string* error) {
         SetError(error, Failure("cannot open " + m_devicePath, errno));
         return false;
     }
-    if (ioctl(m_lineFd, TIOCEXCL) != 0 || flock(m_lineFd, LOCK_EX | LOCK_NB) != 0) {
-        SetError(error, Failure(m_devicePath + " is in use", errno));
-        return false;
-    }
     termios tio{};
     if (tcgetattr(m_lineFd, &tio) != 0) {
         SetError(error, Failure(m_devicePath + " is not a serial line", errno));
+        return false;
+    }
+    if (ioctl(m_lineFd, TIOCEXCL) != 0 || flock(m_lineFd, LOCK_EX | LOCK_NB) != 0) {
+        SetError(error, Failure(m_devicePath + " is in use", errno));
         return false;
     }
     cfmakeraw(&tio);  // also 8 data bits, no parity
@@ -249,7 +263,7 @@ void SimServer::CloseAll() {
             unlink(m_options.symlink.c_str());
         m_symlinkMade = false;
     }
-    for (int* fd : {&m_lineFd, &m_slaveFd, &m_wakeFds[0], &m_wakeFds[1]}) {
+    for (int* fd : {&m_lineFd, &m_slaveFd, &m_closeWatchFd, &m_wakeFds[0], &m_wakeFds[1]}) {
         if (*fd >= 0)
             close(*fd);
         *fd = -1;
@@ -333,9 +347,10 @@ void SimServer::Serve() {
                 timeout = static_cast<int>(std::min<long long>(wait.count(), kIdleWakeMs));
             }
         }
-        pollfd fds[2] = {{m_lineFd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
-                         {m_wakeFds[0], POLLIN, 0}};
-        if (poll(fds, 2, timeout) < 0) {
+        pollfd fds[3] = {{m_lineFd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
+                         {m_wakeFds[0], POLLIN, 0},
+                         {m_closeWatchFd, POLLIN, 0}};  // a negative fd is left out by poll
+        if (poll(fds, 3, timeout) < 0) {
             if (errno == EINTR)
                 continue;
             Fail(Failure("waiting on the line failed", errno));
@@ -343,11 +358,21 @@ void SimServer::Serve() {
         }
         if (fds[1].revents != 0)
             break;  // Stop
+        if (fds[2].revents & POLLIN) {
+            alignas(inotify_event) char events[1024];
+            while (read(m_closeWatchFd, events, sizeof events) > 0) {
+            }
+            (void)ioctl(m_slaveFd, TIOCNXCL);
+        }
 
         if (fds[0].revents & POLLIN) {
             const ssize_t n = read(m_lineFd, buffer, sizeof buffer);
             if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 Fail(Failure("reading " + m_devicePath + " failed", errno));
+                break;
+            }
+            if (n == 0) {  // readable yet empty: the far end is gone
+                Fail(m_devicePath + " hung up");
                 break;
             }
             if (n > 0) {

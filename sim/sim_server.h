@@ -6,6 +6,10 @@
 //   in raw mode, so that nothing echoes and the master never sees a hang-up while the console
 //   closes and reopens the slave. That descriptor is not locked: the console's own TIOCEXCL and
 //   flock still keep other programs out.
+// - A pseudo-terminal keeps its exclusive flag after its opener closes it (its master is still
+//   open), which would lock out everyone but root from then on. So whenever a descriptor of the
+//   slave is closed, the server clears the flag; a port should clear it on close itself, and
+//   this covers the opener that was killed before it could.
 // - On a device the server opens it exclusively, raw 8N1 at the chosen speed, and keys RTS
 //   around each write for a converter whose transmitter follows RTS.
 // - One serving thread reads, feeds the bus and writes the answers when they fall due; a pause
@@ -81,6 +85,7 @@ private:
 
     bool OpenPseudoTerminal(std::string* error);
     bool OpenDevice(std::string* error);
+    void WatchCloses();
     bool MakeSymlink(std::string* error);
     void Serve();
     void Schedule(std::vector<SimAnswer>& answers, std::chrono::steady_clock::time_point now);
@@ -95,6 +100,7 @@ private:
     bool m_symlinkMade = false;
     int m_lineFd = -1;       // pseudo-terminal master or the device
     int m_slaveFd = -1;      // held open so that the master never hangs up
+    int m_closeWatchFd = -1;  // inotify: a descriptor of the slave was closed
     int m_wakeFds[2] = {-1, -1};
     std::thread m_thread;
 
