@@ -7,7 +7,9 @@
 #include <QPainter>
 #include <QRect>
 #include <QString>
+#include <QTest>
 
+#include <climits>
 #include <cstdint>
 
 namespace fixture {
@@ -52,6 +54,38 @@ inline QByteArray Difference(const QImage& actual, const QImage& expected) {
     if (count == 0)
         return {};
     return QStringLiteral("%1 pixels differ; first %2").arg(count).arg(first).toUtf8();
+}
+
+// Rows of a "steps" column: sequences after which a renderer must be detached. A attaches to
+// the panel, 0 attaches to no panel, D detaches.
+inline void AddDetachedRows() {
+    QTest::addColumn<QByteArray>("steps");
+    QTest::newRow("never attached") << QByteArray("");
+    QTest::newRow("attached, then detached") << QByteArray("AD");
+    QTest::newRow("attached to no panel") << QByteArray("0");
+    QTest::newRow("attached again to no panel") << QByteArray("A0");
+    QTest::newRow("detached twice") << QByteArray("ADD");
+}
+
+template <typename Renderer, typename Panel>
+void RunSteps(Renderer& renderer, Panel& panel, const QByteArray& steps) {
+    for (const char step : steps) {
+        if (step == 'A')
+            renderer.Attach(&panel);
+        else if (step == '0')
+            renderer.Attach(nullptr);
+        else if (step == 'D')
+            renderer.Detach();
+    }
+}
+
+// Rows of a "value" column: a colour row or lamp state past the sheet, from the first one on.
+inline void AddOutsideTheSheetRows(int firstPast) {
+    QTest::addColumn<int>("value");
+    QTest::newRow("-1") << -1;
+    QTest::addRow("%d", firstPast) << firstPast;
+    QTest::newRow("INT_MAX") << INT_MAX;
+    QTest::newRow("INT_MIN") << INT_MIN;
 }
 
 }  // namespace fixture

@@ -1,8 +1,6 @@
 // The activity lamps on a panel widget, compared with the panel built from the lamp sheet.
 #include <QtTest>
 
-#include <climits>
-
 #include "display_fixture.h"
 #include "lamp_display.h"
 #include "panel_widget.h"
@@ -81,46 +79,29 @@ void TestLampDisplay::offLeavesThePanelAsPrinted() {
 }
 
 void TestLampDisplay::stateOutsideTheSheetDrawsNothing_data() {
-    QTest::addColumn<int>("state");
-    QTest::newRow("-1") << -1;
-    QTest::newRow("4") << 4;
-    QTest::newRow("INT_MAX") << INT_MAX;
-    QTest::newRow("INT_MIN") << INT_MIN;
+    fixture::AddOutsideTheSheetRows(4);
 }
 
 void TestLampDisplay::stateOutsideTheSheetDrawsNothing() {
-    QFETCH(int, state);
+    QFETCH(int, value);
     PanelWidget panel;
     CLampDisplay lamps;
     lamps.Attach(&panel);
     lamps.Draw(4, 149, LAMP_YELLOW);
     const QImage before = panel.image().copy();
-    lamps.Draw(4, 149, state);
+    lamps.Draw(4, 149, value);
     COMPARE_IMAGES(panel.image(), before);
 }
 
 void TestLampDisplay::drawsNothingUnlessAttached_data() {
-    // A attaches to the panel, 0 attaches to no panel, D detaches.
-    QTest::addColumn<QByteArray>("steps");
-    QTest::newRow("never attached") << QByteArray("");
-    QTest::newRow("attached, then detached") << QByteArray("AD");
-    QTest::newRow("attached to no panel") << QByteArray("0");
-    QTest::newRow("attached again to no panel") << QByteArray("A0");
-    QTest::newRow("detached twice") << QByteArray("ADD");
+    fixture::AddDetachedRows();
 }
 
 void TestLampDisplay::drawsNothingUnlessAttached() {
     QFETCH(QByteArray, steps);
     PanelWidget panel;
     CLampDisplay lamps;
-    for (const char step : steps) {
-        if (step == 'A')
-            lamps.Attach(&panel);
-        else if (step == '0')
-            lamps.Attach(nullptr);
-        else if (step == 'D')
-            lamps.Detach();
-    }
+    fixture::RunSteps(lamps, panel, steps);
     lamps.Draw(4, 143, LAMP_ON);
     COMPARE_IMAGES(panel.image(), m_printed);
 }

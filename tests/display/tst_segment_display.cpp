@@ -2,8 +2,6 @@
 // with a panel built independently from the digit sheet the program loads.
 #include <QtTest>
 
-#include <climits>
-
 #include "display_fixture.h"
 #include "panel_widget.h"
 #include "segment_display.h"
@@ -60,6 +58,7 @@ private slots:
     void rowOutsideTheSheetDrawsNothing();
     void drawsNothingUnlessAttached_data();
     void drawsNothingUnlessAttached();
+    void nullTextDrawsNothing();
     void surfaceIsThePanelsSize();
 
 private:
@@ -158,19 +157,15 @@ void TestSegmentDisplay::shorterTextLeavesTheOlderCells() {
 }
 
 void TestSegmentDisplay::rowOutsideTheSheetDrawsNothing_data() {
-    QTest::addColumn<int>("row");
-    QTest::newRow("-1") << -1;
-    QTest::newRow("3") << 3;
-    QTest::newRow("INT_MAX") << INT_MAX;
-    QTest::newRow("INT_MIN") << INT_MIN;
+    fixture::AddOutsideTheSheetRows(3);
 }
 
 void TestSegmentDisplay::rowOutsideTheSheetDrawsNothing() {
-    QFETCH(int, row);
+    QFETCH(int, value);
     PanelWidget panel;
     CSegmentDisplay readout;
     readout.Attach(&panel);
-    readout.m_nRow = row;
+    readout.m_nRow = value;
     readout.Draw(73, 34, "88888");
     COMPARE_IMAGES(panel.image(), m_printed);
     // The renderer still works with a proper row afterwards.
@@ -180,29 +175,23 @@ void TestSegmentDisplay::rowOutsideTheSheetDrawsNothing() {
 }
 
 void TestSegmentDisplay::drawsNothingUnlessAttached_data() {
-    // A attaches to the panel, 0 attaches to no panel, D detaches, N draws a null text.
-    QTest::addColumn<QByteArray>("steps");
-    QTest::newRow("never attached") << QByteArray("");
-    QTest::newRow("attached, then detached") << QByteArray("AD");
-    QTest::newRow("attached to no panel") << QByteArray("0");
-    QTest::newRow("attached again to no panel") << QByteArray("A0");
-    QTest::newRow("detached twice") << QByteArray("ADD");
-    QTest::newRow("null text while attached") << QByteArray("AN");
+    fixture::AddDetachedRows();
 }
 
 void TestSegmentDisplay::drawsNothingUnlessAttached() {
     QFETCH(QByteArray, steps);
     PanelWidget panel;
     CSegmentDisplay readout;
-    for (const char step : steps) {
-        if (step == 'A')
-            readout.Attach(&panel);
-        else if (step == '0')
-            readout.Attach(nullptr);
-        else if (step == 'D')
-            readout.Detach();
-    }
-    readout.Draw(73, 34, steps.endsWith('N') ? nullptr : "88888");
+    fixture::RunSteps(readout, panel, steps);
+    readout.Draw(73, 34, "88888");
+    COMPARE_IMAGES(panel.image(), m_printed);
+}
+
+void TestSegmentDisplay::nullTextDrawsNothing() {
+    PanelWidget panel;
+    CSegmentDisplay readout;
+    readout.Attach(&panel);
+    readout.Draw(73, 34, nullptr);
     COMPARE_IMAGES(panel.image(), m_printed);
 }
 
