@@ -71,7 +71,7 @@ CSetupDlg::CSetupDlg(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(cancel);
 
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(6, 4, 6, 6);
+    row->setContentsMargins(8, 6, 8, 8);
     row->setSpacing(10);
     row->addWidget(group);
     row->addLayout(buttons);

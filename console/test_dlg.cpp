@@ -89,6 +89,8 @@ CTestDlg::CTestDlg(QWidget* parent) : QDialog(parent) {
     auto* stx = FrameCell(QStringLiteral("STX"), this);
     m_edtCommand = new QLineEdit(this);
     m_edtCommand->setObjectName(QStringLiteral("IDC_COMMAND"));
+    // A frame holds at most this much text between STX and ETX; the edit stops the user there.
+    m_edtCommand->setMaxLength(MAX_COMMAND_TEXT);
     m_stcBcc = FrameCell(QStringLiteral("ETX,BCC"), this);  // wider than any "ETX,%02X"
     m_stcBcc->setObjectName(QStringLiteral("IDC_BCC"));
     m_btnSend = new QPushButton(QStringLiteral("Send"), this);
