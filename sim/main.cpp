@@ -26,7 +26,7 @@ void LogLine(const std::string& line) {
     std::fprintf(stderr, "%s.%03lld %s\n", stamp, static_cast<long long>(millis), line.c_str());
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     SimCommandLine line;
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", server.DevicePath().c_str());
     std::fflush(stdout);
 
-    const timespec tick{0, 200 * 1000 * 1000};  // how soon a failed line is noticed
+    const timespec tick{0, 200 * 1000 * 1000}; // how soon a failed line is noticed
     while (server.Running()) {
         if (sigtimedwait(&stopSignals, nullptr, &tick) > 0)
             break;

@@ -14,7 +14,7 @@ namespace {
 // polled every 1.2 s shows a new value on most polls for a minute or two.
 constexpr double kSettleSeconds = 20.0;
 
-constexpr int kMaxMagnitude = 9999;  // four value digits
+constexpr int kMaxMagnitude = 9999; // four value digits
 
 double Scale(int decimals) {
     double scale = 1.0;
@@ -40,7 +40,7 @@ class Draws {
 public:
     explicit Draws(uint64_t seed) : m_state(seed) {}
     bool Chance(double probability) {
-        const double unit = static_cast<double>(NextRandom(m_state) >> 11) * 0x1.0p-53;  // [0, 1)
+        const double unit = static_cast<double>(NextRandom(m_state) >> 11) * 0x1.0p-53; // [0, 1)
         return unit < probability;
     }
     int Below(int bound) { return static_cast<int>(NextRandom(m_state) % static_cast<uint64_t>(bound)); }
@@ -54,9 +54,11 @@ void Seal(std::vector<unsigned char>& frame) {
     frame.back() = CalcBCC(frame.data(), static_cast<int>(frame.size()) - 1);
 }
 
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
-}  // namespace
+} // namespace
 
 std::vector<SimController> DefaultControllers() {
     return {
@@ -87,7 +89,8 @@ std::string CheckControllers(const std::vector<SimController>& controllers) {
 }
 
 std::string CheckFaults(const SimFaults& f) {
-    for (double p : {f.delay, f.silence, f.badBcc, f.garbage, f.split, f.flood, f.wrongAddress}) {
+    for (const SimFaultKind& kind : SIM_FAULT_KINDS) {
+        const double p = f.*kind.probability;
         if (!(p >= 0.0 && p <= 1.0))
             return "a fault probability must be 0 to 1";
     }
@@ -99,7 +102,8 @@ std::string CheckFaults(const SimFaults& f) {
 }
 
 std::vector<unsigned char> BuildAnswerFrame(char type, int address, bool sv, double value, int decimals) {
-    const int magnitude = static_cast<int>(std::clamp<long long>(Magnitude(value, decimals), 0, kMaxMagnitude));
+    const int magnitude =
+        static_cast<int>(std::clamp<long long>(Magnitude(value, decimals), 0, kMaxMagnitude));
     unsigned char frame[READ_ANSWER_LENGTH];
     int n = 0;
     frame[n++] = ACK;
@@ -177,11 +181,11 @@ void SimBus::TakeByte(unsigned char byte, std::vector<SimAnswer>& answers) {
         }
         return;
     case State::Text:
-        if (byte == STX) {  // the frame before was cut short: this one starts afresh
+        if (byte == STX) { // the frame before was cut short: this one starts afresh
             m_length = 1;
             return;
         }
-        if (m_length >= MAX_REQUEST_FRAME - 1) {  // no room left for the block check
+        if (m_length >= MAX_REQUEST_FRAME - 1) { // no room left for the block check
             m_state = State::Hunt;
             return;
         }
@@ -223,7 +227,8 @@ bool SimBus::Act(const unsigned char* text, int length, std::vector<SimAnswer>& 
         const unsigned char sign = text[6];
         if ((sign != ' ' && sign != '+' && sign != '-') || !std::all_of(text + 7, text + 11, IsDigit))
             return false;
-        const int magnitude = (text[7] - '0') * 1000 + (text[8] - '0') * 100 + (text[9] - '0') * 10 + (text[10] - '0');
+        const int magnitude =
+            (text[7] - '0') * 1000 + (text[8] - '0') * 100 + (text[9] - '0') * 10 + (text[10] - '0');
         c->sv = (sign == '-' ? -magnitude : magnitude) / Scale(c->decimals);
         frame = BuildAnswerFrame('W', address, true, c->sv, c->decimals);
     } else {
@@ -245,16 +250,10 @@ void SimBus::ApplyFaults(SimAnswer& answer, std::vector<unsigned char> frame) {
     // Each answer draws from a generator of its own, seeded from the bus's: what one answer
     // draws never shifts the draws of the next.
     Draws draw(NextRandom(m_random));
-    const struct {
-        double probability;
-        unsigned bit;
-    } chances[] = {{f.silence, FAULT_SILENCE}, {f.delay, FAULT_DELAY},         {f.badBcc, FAULT_BAD_BCC},
-                   {f.garbage, FAULT_GARBAGE}, {f.split, FAULT_SPLIT},         {f.flood, FAULT_FLOOD},
-                   {f.wrongAddress, FAULT_WRONG_ADDRESS}};
     unsigned faults = 0;
-    for (const auto& chance : chances) {
-        if (draw.Chance(chance.probability))
-            faults |= chance.bit;
+    for (const SimFaultKind& kind : SIM_FAULT_KINDS) {
+        if (draw.Chance(f.*kind.probability))
+            faults |= kind.bit;
     }
     if (faults & FAULT_SILENCE) {
         answer.faults = FAULT_SILENCE;
@@ -263,7 +262,7 @@ void SimBus::ApplyFaults(SimAnswer& answer, std::vector<unsigned char> frame) {
     answer.faults = faults;
 
     if (faults & FAULT_WRONG_ADDRESS) {
-        int other = 1 + draw.Below(98);  // 1..98, then step over the controller's own address
+        int other = 1 + draw.Below(98); // 1..98, then step over the controller's own address
         if (other >= answer.address)
             ++other;
         frame[2] = static_cast<unsigned char>('0' + other / 10);

@@ -22,24 +22,51 @@
 #include <vector>
 
 struct SimController {
-    int address;   // 1..99
+    int address; // 1..99
     double pv;
     double sv;
-    int decimals;  // 0..9: the answer's four digits carry this many decimals
+    int decimals; // 0..9: the answer's four digits carry this many decimals
 };
 
-struct SimFaults {  // each a probability 0..1 applied per answer, reproducible from the seed
+struct SimFaults { // each a probability 0..1 applied per answer, reproducible from the seed
     double delay = 0;
     int delayMs = 300;  // pause before the answer
     double silence = 0; // no answer at all; a write still takes effect
     double badBcc = 0;  // the answer's block check is wrong
     double garbage = 0;
-    int garbageBytes = 5;  // random bytes, never ACK, before the answer
+    int garbageBytes = 5; // random bytes, never ACK, before the answer
     double split = 0;
-    int splitPauseMs = 100;  // the answer goes out as fewer than 15 bytes, then the rest after this pause
+    int splitPauseMs = 100; // the answer goes out as fewer than 15 bytes, then the rest after this pause
     double flood = 0;
-    int floodBytes = 200;  // random bytes after the answer
-    double wrongAddress = 0;  // answer carries another address
+    int floodBytes = 200;    // random bytes after the answer
+    double wrongAddress = 0; // answer carries another address
+};
+
+enum SimFaultBit : unsigned {
+    FAULT_DELAY = 1u << 0,
+    FAULT_SILENCE = 1u << 1,
+    FAULT_BAD_BCC = 1u << 2,
+    FAULT_GARBAGE = 1u << 3,
+    FAULT_SPLIT = 1u << 4,
+    FAULT_FLOOD = 1u << 5,
+    FAULT_WRONG_ADDRESS = 1u << 6,
+};
+
+struct SimFaultKind {
+    const char* name; // as orvel-sim's options and its log spell it
+    SimFaultBit bit;
+    double SimFaults::*probability;
+};
+
+// Every fault, in the order in which each answer draws them.
+inline constexpr SimFaultKind SIM_FAULT_KINDS[] = {
+    {"silence", FAULT_SILENCE, &SimFaults::silence},
+    {"delay", FAULT_DELAY, &SimFaults::delay},
+    {"bad-bcc", FAULT_BAD_BCC, &SimFaults::badBcc},
+    {"garbage", FAULT_GARBAGE, &SimFaults::garbage},
+    {"split", FAULT_SPLIT, &SimFaults::split},
+    {"flood", FAULT_FLOOD, &SimFaults::flood},
+    {"wrong-address", FAULT_WRONG_ADDRESS, &SimFaults::wrongAddress},
 };
 
 // 01 with one decimal, 03 with none, 05 with two, 12 with one and negative values; each PV
@@ -54,7 +81,7 @@ struct SimFaults {  // each a probability 0..1 applied per answer, reproducible 
 // Empty when every probability is within 0..1 and the sizes and pauses are sensible.
 [[nodiscard]] std::string CheckFaults(const SimFaults& faults);
 
-inline constexpr int MAX_REQUEST_FRAME = 64;  // no request of the console is longer
+inline constexpr int MAX_REQUEST_FRAME = 64; // no request of the console is longer
 inline constexpr int READ_ANSWER_LENGTH = 16;
 inline constexpr int WRITE_ANSWER_LENGTH = 15;
 
@@ -63,28 +90,18 @@ inline constexpr int WRITE_ANSWER_LENGTH = 15;
 [[nodiscard]] std::vector<unsigned char> BuildAnswerFrame(char type, int address, bool sv, double value,
                                                           int decimals);
 
-enum SimFaultBit : unsigned {
-    FAULT_DELAY = 1u << 0,
-    FAULT_SILENCE = 1u << 1,
-    FAULT_BAD_BCC = 1u << 2,
-    FAULT_GARBAGE = 1u << 3,
-    FAULT_SPLIT = 1u << 4,
-    FAULT_FLOOD = 1u << 5,
-    FAULT_WRONG_ADDRESS = 1u << 6,
-};
-
 struct SimChunk {
-    std::chrono::milliseconds pause{0};  // wait this long (after the previous chunk) before writing
+    std::chrono::milliseconds pause{0}; // wait this long (after the previous chunk) before writing
     std::vector<unsigned char> bytes;
 };
 
 // What one controller does about one request it understood.
 struct SimAnswer {
-    int address = 0;               // the controller asked
-    std::string request;           // the request's text, e.g. "01RXP0"
-    unsigned faults = 0;           // SimFaultBit values that fired
-    std::vector<SimChunk> chunks;  // empty when silenced
-    [[nodiscard]] std::vector<unsigned char> Bytes() const;  // all chunks together
+    int address = 0;                                        // the controller asked
+    std::string request;                                    // the request's text, e.g. "01RXP0"
+    unsigned faults = 0;                                    // SimFaultBit values that fired
+    std::vector<SimChunk> chunks;                           // empty when silenced
+    [[nodiscard]] std::vector<unsigned char> Bytes() const; // all chunks together
 };
 
 class SimBus {
@@ -104,21 +121,21 @@ public:
     [[nodiscard]] const SimController* Find(int address) const;
     [[nodiscard]] const std::vector<SimController>& Controllers() const { return m_controllers; }
 
-    [[nodiscard]] uint64_t RequestsSeen() const { return m_requestsSeen; }  // frames with a good block check
-    [[nodiscard]] uint64_t BadChecks() const { return m_badChecks; }        // frames with a wrong one
+    [[nodiscard]] uint64_t RequestsSeen() const { return m_requestsSeen; } // frames with a good block check
+    [[nodiscard]] uint64_t BadChecks() const { return m_badChecks; }       // frames with a wrong one
 
 private:
     enum class State { Hunt, Text, Check };
 
     void TakeByte(unsigned char byte, std::vector<SimAnswer>& answers);
-    bool Act(const unsigned char* text, int length, std::vector<SimAnswer>& answers);  // false: not understood
+    bool Act(const unsigned char* text, int length, std::vector<SimAnswer>& answers); // false: not understood
     SimController* FindMutable(int address);
     void ApplyFaults(SimAnswer& answer, std::vector<unsigned char> frame);
 
     std::vector<SimController> m_controllers;
     SimFaults m_busFaults;
     std::map<int, SimFaults> m_controllerFaults;
-    uint64_t m_random;  // state of the generator that seeds each answer's own draws
+    uint64_t m_random; // state of the generator that seeds each answer's own draws
 
     State m_state = State::Hunt;
     unsigned char m_frame[MAX_REQUEST_FRAME] = {};

@@ -90,20 +90,10 @@ std::optional<int> ParseAddress(const std::string& text) {
 }
 
 double* FaultProbability(SimFaults& faults, const std::string& name) {
-    if (name == "delay")
-        return &faults.delay;
-    if (name == "silence")
-        return &faults.silence;
-    if (name == "bad-bcc")
-        return &faults.badBcc;
-    if (name == "garbage")
-        return &faults.garbage;
-    if (name == "split")
-        return &faults.split;
-    if (name == "flood")
-        return &faults.flood;
-    if (name == "wrong-address")
-        return &faults.wrongAddress;
+    for (const SimFaultKind& kind : SIM_FAULT_KINDS) {
+        if (name == kind.name)
+            return &(faults.*kind.probability);
+    }
     return nullptr;
 }
 
@@ -137,7 +127,8 @@ bool ParseController(const std::string& text, SimController* c, std::string* err
         else if (key == "dec" && !dec)
             ok = (dec = ParseInteger(value, 0, 9)).has_value();
         if (!ok) {
-            *error = "'" + item + "' in '" + text + "' is not one of pv=NUMBER, sv=NUMBER, dec=0..9 (each once)";
+            *error =
+                "'" + item + "' in '" + text + "' is not one of pv=NUMBER, sv=NUMBER, dec=0..9 (each once)";
             return false;
         }
         start = comma + 1;
@@ -149,7 +140,7 @@ bool ParseController(const std::string& text, SimController* c, std::string* err
 }
 
 struct FaultSetting {
-    int address;  // 0: the whole bus
+    int address; // 0: the whole bus
     std::string name;
     double probability;
 };
@@ -172,8 +163,10 @@ bool ParseFault(const std::string& text, FaultSetting* setting, std::string* err
     setting->name = rest.substr(0, eq);
     SimFaults probe;
     if (!FaultProbability(probe, setting->name)) {
-        *error = "'" + setting->name +
-                 "' is no fault; use delay, silence, bad-bcc, garbage, split, flood or wrong-address";
+        std::string names;
+        for (const SimFaultKind& kind : SIM_FAULT_KINDS)
+            names += std::string(names.empty() ? "" : ", ") + kind.name;
+        *error = "'" + setting->name + "' is no fault; use one of " + names;
         return false;
     }
     const auto probability = eq == std::string::npos ? std::nullopt : ParseDouble(rest.substr(eq + 1));
@@ -185,9 +178,11 @@ bool ParseFault(const std::string& text, FaultSetting* setting, std::string* err
     return true;
 }
 
-}  // namespace
+} // namespace
 
-const char* SimUsage() { return kUsage; }
+const char* SimUsage() {
+    return kUsage;
+}
 
 bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out, std::string* error) {
     SimCommandLine line;
@@ -195,10 +190,9 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
     std::vector<FaultSetting> faults;
     std::optional<long long> delayMs, splitPauseMs, garbageBytes, floodBytes, speed;
 
-    const std::set<std::string> withValue = {"--controller", "--fault",       "--delay-ms",
-                                             "--split-pause-ms", "--garbage-bytes", "--flood-bytes",
-                                             "--seed",       "--device",      "--speed",
-                                             "--link"};
+    const std::set<std::string> withValue = {
+        "--controller",  "--fault", "--delay-ms", "--split-pause-ms", "--garbage-bytes",
+        "--flood-bytes", "--seed",  "--device",   "--speed",          "--link"};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const size_t eq = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;

@@ -9,7 +9,7 @@
 struct SimCommandLine {
     SimOptions options;
     bool help = false;
-    bool verbose = false;  // log requests and answers on stderr
+    bool verbose = false; // log requests and answers on stderr
 };
 
 // args without the program name. False with a sentence in *error for anything it cannot take:

@@ -26,9 +26,13 @@ constexpr int kReadChunk = 512;
 // Poll wakes at least this often even with nothing due; nothing depends on it but liveness.
 constexpr int kIdleWakeMs = 500;
 
-std::string SystemText(int error) { return std::generic_category().message(error); }
+std::string SystemText(int error) {
+    return std::generic_category().message(error);
+}
 
-std::string Failure(const std::string& what, int error) { return what + ": " + SystemText(error); }
+std::string Failure(const std::string& what, int error) {
+    return what + ": " + SystemText(error);
+}
 
 void SetError(std::string* error, const std::string& text) {
     if (error)
@@ -48,16 +52,10 @@ std::string Hex(const std::vector<unsigned char>& bytes) {
 }
 
 std::string FaultNames(unsigned faults) {
-    static const struct {
-        unsigned bit;
-        const char* name;
-    } names[] = {{FAULT_DELAY, "delay"},     {FAULT_SILENCE, "silence"}, {FAULT_BAD_BCC, "bad-bcc"},
-                 {FAULT_GARBAGE, "garbage"}, {FAULT_SPLIT, "split"},     {FAULT_FLOOD, "flood"},
-                 {FAULT_WRONG_ADDRESS, "wrong-address"}};
     std::string text;
-    for (const auto& n : names) {
-        if (faults & n.bit)
-            text += std::string(text.empty() ? " [" : ",") + n.name;
+    for (const SimFaultKind& kind : SIM_FAULT_KINDS) {
+        if (faults & kind.bit)
+            text += std::string(text.empty() ? " [" : ",") + kind.name;
     }
     return text.empty() ? text : text + "]";
 }
@@ -66,10 +64,9 @@ bool SpeedConstant(int speed, speed_t* constant) {
     static const struct {
         int speed;
         speed_t constant;
-    } speeds[] = {{300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-                  {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
-                  {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},
-                  {460800, B460800}, {921600, B921600}};
+    } speeds[] = {{300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},    {2400, B2400},
+                  {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},  {57600, B57600},
+                  {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
     for (const auto& s : speeds) {
         if (s.speed == speed) {
             *constant = s.constant;
@@ -85,7 +82,7 @@ void SetRts(int fd, bool on) {
     (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
 }
 
-}  // namespace
+} // namespace
 
 bool IsSupportedSpeed(int bitsPerSecond) {
     speed_t constant{};
@@ -94,7 +91,9 @@ bool IsSupportedSpeed(int bitsPerSecond) {
 
 SimServer::SimServer(SimOptions options) : m_options(std::move(options)) {}
 
-SimServer::~SimServer() { Stop(); }
+SimServer::~SimServer() {
+    Stop();
+}
 
 bool SimServer::Start(std::string* error) {
     if (m_thread.joinable() || m_lineFd >= 0) {
@@ -207,20 +206,21 @@ bool SimServer::OpenDevice(std::string* error) {
         SetError(error, Failure(m_devicePath + " is in use", errno));
         return false;
     }
-    cfmakeraw(&tio);  // also 8 data bits, no parity
+    cfmakeraw(&tio); // also 8 data bits, no parity
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cflag &= ~(CSTOPB | CRTSCTS);
     tio.c_iflag &= ~(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(m_lineFd, TCSANOW, &tio) != 0) {
+    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 ||
+        tcsetattr(m_lineFd, TCSANOW, &tio) != 0) {
         SetError(error, Failure("cannot configure " + m_devicePath, errno));
         return false;
     }
     tcflush(m_lineFd, TCIOFLUSH);
     int dtr = TIOCM_DTR;
     (void)ioctl(m_lineFd, TIOCMBIS, &dtr);
-    SetRts(m_lineFd, false);  // Linux raises RTS on open, which would key the converter for good
+    SetRts(m_lineFd, false); // Linux raises RTS on open, which would key the converter for good
     return true;
 }
 
@@ -273,9 +273,13 @@ void SimServer::CloseAll() {
     m_changed.notify_all();
 }
 
-const std::string& SimServer::DevicePath() const { return m_devicePath; }
+const std::string& SimServer::DevicePath() const {
+    return m_devicePath;
+}
 
-bool SimServer::Running() const { return m_running; }
+bool SimServer::Running() const {
+    return m_running;
+}
 
 std::string SimServer::LastError() const {
     std::lock_guard lock(m_mutex);
@@ -338,7 +342,7 @@ void SimServer::Serve() {
             break;
 
         int timeout = kIdleWakeMs;
-        bool blocked = false;  // a due answer waits for room in the line's buffer
+        bool blocked = false; // a due answer waits for room in the line's buffer
         if (!m_outgoing.empty()) {
             if (m_outgoing.front().due <= now) {
                 blocked = true;
@@ -349,7 +353,7 @@ void SimServer::Serve() {
         }
         pollfd fds[3] = {{m_lineFd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
                          {m_wakeFds[0], POLLIN, 0},
-                         {m_closeWatchFd, POLLIN, 0}};  // a negative fd is left out by poll
+                         {m_closeWatchFd, POLLIN, 0}}; // a negative fd is left out by poll
         if (poll(fds, 3, timeout) < 0) {
             if (errno == EINTR)
                 continue;
@@ -357,7 +361,7 @@ void SimServer::Serve() {
             break;
         }
         if (fds[1].revents != 0)
-            break;  // Stop
+            break; // Stop
         if (fds[2].revents & POLLIN) {
             alignas(inotify_event) char events[1024];
             while (read(m_closeWatchFd, events, sizeof events) > 0) {
@@ -371,7 +375,7 @@ void SimServer::Serve() {
                 Fail(Failure("reading " + m_devicePath + " failed", errno));
                 break;
             }
-            if (n == 0) {  // readable yet empty: the far end is gone
+            if (n == 0) { // readable yet empty: the far end is gone
                 Fail(m_devicePath + " hung up");
                 break;
             }
@@ -441,7 +445,7 @@ bool SimServer::WriteDue(Clock::time_point now) {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno == EAGAIN)
-                return true;  // the reader is behind; poll says when there is room
+                return true; // the reader is behind; poll says when there is room
             if (n < 0) {
                 Fail(Failure("writing " + m_devicePath + " failed", errno));
                 return false;

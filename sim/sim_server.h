@@ -34,13 +34,13 @@
 
 struct SimOptions {
     std::vector<SimController> controllers = DefaultControllers();
-    SimFaults busFaults;                        // for the whole bus
-    std::map<int, SimFaults> controllerFaults;  // per address, overrides busFaults for that address
+    SimFaults busFaults;                       // for the whole bus
+    std::map<int, SimFaults> controllerFaults; // per address, overrides busFaults for that address
     uint64_t seed = 1;
-    bool pvMoves = true;   // PV drifts toward SV over time (false: values stay fixed, for tests)
-    std::string device;    // empty: create a pseudo-terminal
-    std::string symlink;   // optional symlink to the device path
-    int speed = 9600;      // bits per second, for a device only
+    bool pvMoves = true; // PV drifts toward SV over time (false: values stay fixed, for tests)
+    std::string device;  // empty: create a pseudo-terminal
+    std::string symlink; // optional symlink to the device path
+    int speed = 9600;    // bits per second, for a device only
     // Called from the serving thread with one line for each request answered or silenced, each
     // bad block check and each line failure; null for none.
     std::function<void(const std::string&)> log;
@@ -52,7 +52,7 @@ struct SimOptions {
 class SimServer {
 public:
     explicit SimServer(SimOptions options);
-    ~SimServer();  // stops
+    ~SimServer(); // stops
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
@@ -63,14 +63,14 @@ public:
     // Ends the serving thread, drops answers not yet written, removes the symlink, closes the line.
     void Stop();
 
-    [[nodiscard]] const std::string& DevicePath() const;  // the path the console opens, e.g. /dev/pts/7
+    [[nodiscard]] const std::string& DevicePath() const; // the path the console opens, e.g. /dev/pts/7
     // False once Stop ran or the line failed (a device unplugged); then LastError says why.
     [[nodiscard]] bool Running() const;
     [[nodiscard]] std::string LastError() const;
 
-    [[nodiscard]] uint64_t RequestsSeen() const;  // request frames with a good block check, understood or not
-    [[nodiscard]] uint64_t AnswersSent() const;   // answers whose last byte has been written
-    bool WaitForAnswers(uint64_t n, std::chrono::milliseconds timeout) const;  // until AnswersSent() >= n
+    [[nodiscard]] uint64_t RequestsSeen() const; // request frames with a good block check, understood or not
+    [[nodiscard]] uint64_t AnswersSent() const;  // answers whose last byte has been written
+    bool WaitForAnswers(uint64_t n, std::chrono::milliseconds timeout) const; // until AnswersSent() >= n
     bool WaitForRequests(uint64_t n, std::chrono::milliseconds timeout) const;
     // Current state of a controller; address 0 when nobody has that address.
     [[nodiscard]] SimController Controller(int address) const;
@@ -100,11 +100,11 @@ private:
     bool m_symlinkMade = false;
     int m_lineFd = -1;       // pseudo-terminal master or the device
     int m_slaveFd = -1;      // held open so that the master never hangs up
-    int m_closeWatchFd = -1;  // inotify: a descriptor of the slave was closed
+    int m_closeWatchFd = -1; // inotify: a descriptor of the slave was closed
     int m_wakeFds[2] = {-1, -1};
     std::thread m_thread;
 
-    mutable std::mutex m_mutex;  // guards the bus, the clock it last moved at, m_lastError
+    mutable std::mutex m_mutex; // guards the bus, the clock it last moved at, m_lastError
     mutable std::condition_variable m_changed;
     std::unique_ptr<SimBus> m_bus;
     mutable std::chrono::steady_clock::time_point m_movedAt;
@@ -113,6 +113,6 @@ private:
     uint64_t m_answersSent = 0;
     std::atomic<bool> m_running{false};
 
-    std::deque<Pending> m_outgoing;  // serving thread only, in due order
+    std::deque<Pending> m_outgoing; // serving thread only, in due order
     std::chrono::steady_clock::time_point m_lastDue;
 };

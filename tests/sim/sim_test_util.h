@@ -32,10 +32,10 @@ inline Bytes FromHex(const QString& text) {
 }
 
 inline QString ToHex(const Bytes& bytes) {
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                          static_cast<qsizetype>(bytes.size()))
-                                   .toHex(' ')
-                                   .toUpper());
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()))
+            .toHex(' ')
+            .toUpper());
 }
 
 // The request block the console puts on the wire for a poll.
@@ -105,7 +105,8 @@ public:
         const auto end = std::chrono::steady_clock::now() + timeout;
         Bytes bytes;
         while (bytes.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0 || !WaitReadable(left))
                 break;
             const Bytes more = ReadQueued();

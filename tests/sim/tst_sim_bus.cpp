@@ -20,7 +20,8 @@ std::vector<SimAnswer> FeedAll(SimBus& bus, const Bytes& bytes) {
 
 // The outcome a console read of at most 60 bytes would give.
 AnswerOutcome Decode(const Bytes& bytes, Reading* reading = nullptr) {
-    return DecodeAnswer(bytes.data(), std::min<int>(static_cast<int>(bytes.size()), ANSWER_READ_MAX), reading);
+    return DecodeAnswer(bytes.data(), std::min<int>(static_cast<int>(bytes.size()), ANSWER_READ_MAX),
+                        reading);
 }
 
 SimFaults Sized() {
@@ -33,25 +34,16 @@ SimFaults Sized() {
 }
 
 void SetFault(SimFaults& f, const QString& name, double p) {
-    if (name == "delay")
-        f.delay = p;
-    else if (name == "silence")
-        f.silence = p;
-    else if (name == "bad-bcc")
-        f.badBcc = p;
-    else if (name == "garbage")
-        f.garbage = p;
-    else if (name == "split")
-        f.split = p;
-    else if (name == "flood")
-        f.flood = p;
-    else if (name == "wrong-address")
-        f.wrongAddress = p;
-    else
-        QFAIL(qPrintable("no such fault " + name));
+    for (const SimFaultKind& kind : SIM_FAULT_KINDS) {
+        if (name == kind.name) {
+            f.*kind.probability = p;
+            return;
+        }
+    }
+    QFAIL(qPrintable("no such fault " + name));
 }
 
-}  // namespace
+} // namespace
 
 class TestSimBus : public QObject {
     Q_OBJECT
@@ -94,8 +86,8 @@ void TestSimBus::answerFrame_data() {
         << 'W' << 1 << true << 300.0 << 0 << "06 02 30 31 57 44 53 30 20 30 33 30 30 03 55";
     QTest::newRow("write answer, negative, 2 decimals")
         << 'W' << 5 << true << -1.5 << 2 << "06 02 30 35 57 44 53 30 2D 30 31 35 30 03 5B";
-    QTest::newRow("PV read, 2 decimals") << 'R' << 5 << false << 21.5 << 2
-                                         << "06 02 30 35 52 44 50 30 20 32 31 35 30 32 03 60";
+    QTest::newRow("PV read, 2 decimals")
+        << 'R' << 5 << false << 21.5 << 2 << "06 02 30 35 52 44 50 30 20 32 31 35 30 32 03 60";
     QTest::newRow("24.7 rounds to 247, not 246")
         << 'R' << 7 << false << 24.7 << 1 << "06 02 30 37 52 44 50 30 20 30 32 34 37 31 03 66";
     QTest::newRow("a value that rounds to zero has no minus")
@@ -134,7 +126,8 @@ void TestSimBus::framing_data() {
     QTest::newRow("address 00") << "02 30 30 52 58 50 30 03 6B " + trailer << QStringList{} << 0;
     QTest::newRow("lower-case command") << "02 30 31 72 78 70 30 03 4A " + trailer << QStringList{} << 0;
     QTest::newRow("read of an unknown item") << "02 30 31 52 58 54 30 03 6E " + trailer << QStringList{} << 0;
-    QTest::newRow("write to PV") << "02 30 31 57 58 50 30 20 30 33 30 30 03 4C " + trailer << QStringList{} << 0;
+    QTest::newRow("write to PV") << "02 30 31 57 58 50 30 20 30 33 30 30 03 4C " + trailer << QStringList{}
+                                 << 0;
     QTest::newRow("write with a letter in the value")
         << "02 30 31 57 58 53 30 20 30 33 41 30 03 3E " + trailer << QStringList{} << 0;
     QTest::newRow("write with a digit for the sign")
@@ -179,7 +172,7 @@ void TestSimBus::framing() {
 }
 
 void TestSimBus::roundTrip_data() {
-    QTest::addColumn<QByteArray>("request");  // "poll PV 1", "poll SV 3" or a typed text
+    QTest::addColumn<QByteArray>("request"); // "poll PV 1", "poll SV 3" or a typed text
     QTest::addColumn<int>("address");
     QTest::addColumn<int>("bSV");
     QTest::addColumn<int>("decimals");
@@ -235,10 +228,10 @@ void TestSimBus::roundTrip() {
 void TestSimBus::fault_data() {
     QTest::addColumn<QStringList>("faults");
     QTest::addColumn<unsigned>("bits");
-    QTest::addColumn<int>("firstRead");  // AnswerOutcome of what has come when the first part is there
-    QTest::addColumn<int>("complete");   // AnswerOutcome of the first 60 bytes of the whole answer
-    QTest::addColumn<int>("plainAt");    // where the unaltered answer sits in the bytes, -1 nowhere
-    QTest::addColumn<int>("total");      // bytes in all
+    QTest::addColumn<int>("firstRead"); // AnswerOutcome of what has come when the first part is there
+    QTest::addColumn<int>("complete");  // AnswerOutcome of the first 60 bytes of the whole answer
+    QTest::addColumn<int>("plainAt");   // where the unaltered answer sits in the bytes, -1 nowhere
+    QTest::addColumn<int>("total");     // bytes in all
     QTest::addColumn<int>("chunks");
     QTest::addColumn<int>("firstPauseMs");
     QTest::addColumn<bool>("otherAddress");
@@ -248,25 +241,25 @@ void TestSimBus::fault_data() {
     QTest::newRow("none") << QStringList{} << 0u << accepted << accepted << 0 << 16 << 1 << 0 << false;
     QTest::newRow("delay") << QStringList{"delay"} << unsigned(FAULT_DELAY) << accepted << accepted << 0 << 16
                            << 1 << 250 << false;
-    QTest::newRow("silence") << QStringList{"silence"} << unsigned(FAULT_SILENCE) << none << none << -1 << 0 << 0
-                             << 0 << false;
-    QTest::newRow("bad-bcc") << QStringList{"bad-bcc"} << unsigned(FAULT_BAD_BCC) << rejected << rejected << -1
-                             << 16 << 1 << 0 << false;
+    QTest::newRow("silence") << QStringList{"silence"} << unsigned(FAULT_SILENCE) << none << none << -1 << 0
+                             << 0 << 0 << false;
+    QTest::newRow("bad-bcc") << QStringList{"bad-bcc"} << unsigned(FAULT_BAD_BCC) << rejected << rejected
+                             << -1 << 16 << 1 << 0 << false;
     QTest::newRow("garbage") << QStringList{"garbage"} << unsigned(FAULT_GARBAGE) << rejected << rejected << 7
                              << 23 << 1 << 0 << false;
-    QTest::newRow("split") << QStringList{"split"} << unsigned(FAULT_SPLIT) << none << accepted << 0 << 16 << 2
-                           << 0 << false;
-    QTest::newRow("flood") << QStringList{"flood"} << unsigned(FAULT_FLOOD) << accepted << accepted << 0 << 116
-                           << 1 << 0 << false;
-    QTest::newRow("wrong-address") << QStringList{"wrong-address"} << unsigned(FAULT_WRONG_ADDRESS) << accepted
-                                   << accepted << -1 << 16 << 1 << 0 << true;
+    QTest::newRow("split") << QStringList{"split"} << unsigned(FAULT_SPLIT) << none << accepted << 0 << 16
+                           << 2 << 0 << false;
+    QTest::newRow("flood") << QStringList{"flood"} << unsigned(FAULT_FLOOD) << accepted << accepted << 0
+                           << 116 << 1 << 0 << false;
+    QTest::newRow("wrong-address") << QStringList{"wrong-address"} << unsigned(FAULT_WRONG_ADDRESS)
+                                   << accepted << accepted << -1 << 16 << 1 << 0 << true;
     QTest::newRow("silence wins over the rest")
-        << QStringList{"silence", "garbage", "flood", "delay"} << unsigned(FAULT_SILENCE) << none << none << -1
-        << 0 << 0 << 0 << false;
+        << QStringList{"silence", "garbage", "flood", "delay"} << unsigned(FAULT_SILENCE) << none << none
+        << -1 << 0 << 0 << 0 << false;
     QTest::newRow("delay, garbage, split and flood together")
         << QStringList{"delay", "garbage", "split", "flood"}
-        << unsigned(FAULT_DELAY | FAULT_GARBAGE | FAULT_SPLIT | FAULT_FLOOD) << none << rejected << 7 << 123 << 2
-        << 250 << false;
+        << unsigned(FAULT_DELAY | FAULT_GARBAGE | FAULT_SPLIT | FAULT_FLOOD) << none << rejected << 7 << 123
+        << 2 << 250 << false;
 }
 
 void TestSimBus::fault() {
@@ -321,14 +314,15 @@ void TestSimBus::fault() {
 void TestSimBus::controllerFaultsOverrideBus_data() {
     QTest::addColumn<QString>("busFault");
     QTest::addColumn<int>("address");
-    QTest::addColumn<QString>("ownFault");  // empty: that controller has no fault at all
-    QTest::addColumn<QList<int>>("outcomes");  // for 01, 03, 05
+    QTest::addColumn<QString>("ownFault");    // empty: that controller has no fault at all
+    QTest::addColumn<QList<int>>("outcomes"); // for 01, 03, 05
 
     const int none = int(AnswerOutcome::NoAnswer), rejected = int(AnswerOutcome::Rejected),
               accepted = int(AnswerOutcome::Accepted);
     QTest::newRow("silent bus, 03 without faults")
         << "silence" << 3 << "" << QList<int>{none, accepted, none};
-    QTest::newRow("quiet bus, 05 with a bad check") << "" << 5 << "bad-bcc" << QList<int>{accepted, accepted, rejected};
+    QTest::newRow("quiet bus, 05 with a bad check")
+        << "" << 5 << "bad-bcc" << QList<int>{accepted, accepted, rejected};
     QTest::newRow("bad checks on the bus, 01 silent instead")
         << "bad-bcc" << 1 << "silence" << QList<int>{none, rejected, rejected};
 }
@@ -383,7 +377,8 @@ void TestSimBus::sameSeedSameFaults() {
             if (a[i].faults != b[i].faults || a[i].chunks.size() != b[i].chunks.size())
                 return false;
             for (size_t c = 0; c < a[i].chunks.size(); ++c) {
-                if (a[i].chunks[c].pause != b[i].chunks[c].pause || a[i].chunks[c].bytes != b[i].chunks[c].bytes)
+                if (a[i].chunks[c].pause != b[i].chunks[c].pause ||
+                    a[i].chunks[c].bytes != b[i].chunks[c].bytes)
                     return false;
             }
         }
@@ -465,19 +460,23 @@ void TestSimBus::randomStreamAnswersOnlyValidRequests() {
         const uint32_t noise = next() % 300;
         for (uint32_t i = 0; i < noise; ++i) {
             const uint32_t kind = next() % 8;
-            stream.push_back(kind == 0 ? STX : kind == 1 ? ETX : kind == 2 ? 0xFF : static_cast<unsigned char>(next()));
+            stream.push_back(kind == 0   ? STX
+                             : kind == 1 ? ETX
+                             : kind == 2 ? 0xFF
+                                         : static_cast<unsigned char>(next()));
         }
         const SimController& c = controllers[next() % controllers.size()];
         const std::string address = QString::asprintf("%02d", c.address).toStdString();
-        std::string text = next() % 3 == 0 ? address + writes[next() % 3] : address + (next() % 2 ? "RXS0" : "RXP0");
+        std::string text =
+            next() % 3 == 0 ? address + writes[next() % 3] : address + (next() % 2 ? "RXS0" : "RXP0");
         Bytes block = TypedBlock(text.c_str());
         switch (next() % 4) {
-        case 0: {  // one byte of the frame changed: never a request
+        case 0: { // one byte of the frame changed: never a request
             const size_t at = next() % (text.size() + 3);
             block[at] = static_cast<unsigned char>(block[at] ^ (1 + next() % 255));
             break;
         }
-        case 1:  // a request for an address nobody has
+        case 1: // a request for an address nobody has
             block = TypedBlock(("4" + std::to_string(next() % 10) + text.substr(2)).c_str());
             break;
         default:

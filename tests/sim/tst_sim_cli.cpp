@@ -41,7 +41,8 @@ QString Summary(const SimCommandLine& line) {
     const auto same = [](const SimController& a, const SimController& b) {
         return a.address == b.address && a.pv == b.pv && a.sv == b.sv && a.decimals == b.decimals;
     };
-    if (!std::equal(o.controllers.begin(), o.controllers.end(), d.controllers.begin(), d.controllers.end(), same)) {
+    if (!std::equal(o.controllers.begin(), o.controllers.end(), d.controllers.begin(), d.controllers.end(),
+                    same)) {
         QStringList controllers;
         for (const SimController& c : o.controllers)
             controllers << QString("%1:%2/%3/%4").arg(c.address).arg(c.pv).arg(c.sv).arg(c.decimals);
@@ -75,7 +76,7 @@ std::vector<std::string> Args(const QStringList& list) {
     return args;
 }
 
-}  // namespace
+} // namespace
 
 class TestSimCli : public QObject {
     Q_OBJECT
@@ -101,19 +102,22 @@ void TestSimCli::parse_data() {
     QTest::newRow("controller defaults, = form, leading zero")
         << QStringList{"--controller=7:sv=-5", "--controller", "08"} << "controllers=7:-5/-5/1,8:0/0/1";
     QTest::newRow("a controller's faults build on the bus-wide ones, wherever given")
-        << QStringList{"--fault", "3:garbage=1", "--fault", "silence=0.25", "--controller", "3",
-                       "--delay-ms", "50", "--flood-bytes=10"}
+        << QStringList{"--fault", "3:garbage=1", "--fault", "silence=0.25",    "--controller",
+                       "3",       "--delay-ms",  "50",      "--flood-bytes=10"}
         << "controllers=3:0/0/1 bus{silence=0.25 delayMs=50 floodBytes=10} "
            "3{silence=0.25 garbage=1 delayMs=50 floodBytes=10}";
-    QTest::newRow("every fault name")
-        << QStringList{"--fault", "delay=0.1",  "--fault", "silence=0.2", "--fault", "bad-bcc=0.3",
-                       "--fault", "garbage=0.4", "--fault", "split=0.5", "--fault", "flood=0.6",
-                       "--fault", "wrong-address=1", "--split-pause-ms", "0", "--garbage-bytes", "3"}
-        << "bus{delay=0.1 silence=0.2 badBcc=0.3 garbage=0.4 split=0.5 flood=0.6 wrongAddress=1 splitPauseMs=0 "
-           "garbageBytes=3}";
+    QTest::newRow("every fault name") << QStringList{"--fault",     "delay=0.1",       "--fault",
+                                                     "silence=0.2", "--fault",         "bad-bcc=0.3",
+                                                     "--fault",     "garbage=0.4",     "--fault",
+                                                     "split=0.5",   "--fault",         "flood=0.6",
+                                                     "--fault",     "wrong-address=1", "--split-pause-ms",
+                                                     "0",           "--garbage-bytes", "3"}
+                                      << "bus{delay=0.1 silence=0.2 badBcc=0.3 garbage=0.4 split=0.5 "
+                                         "flood=0.6 wrongAddress=1 splitPauseMs=0 "
+                                         "garbageBytes=3}";
     QTest::newRow("line and run options")
-        << QStringList{"--static", "--seed", "42", "--device", "/dev/ttyUSB0", "--speed", "19200",
-                       "--link", "/tmp/bus", "--verbose"}
+        << QStringList{"--static", "--seed", "42",     "--device", "/dev/ttyUSB0",
+                       "--speed",  "19200",  "--link", "/tmp/bus", "--verbose"}
         << "seed=42 static device=/dev/ttyUSB0 speed=19200 link=/tmp/bus verbose";
     QTest::newRow("help") << QStringList{"-h"} << "help";
 }
@@ -136,7 +140,8 @@ void TestSimCli::parseRefuses_data() {
     QTest::newRow("value missing at the end") << QStringList{"--seed"} << "--seed needs a value";
     QTest::newRow("value given to a flag") << QStringList{"--static=1"} << "--static takes no value";
     QTest::newRow("negative seed") << QStringList{"--seed", "-1"} << "--seed -1: expected a number";
-    QTest::newRow("seed with trailing text") << QStringList{"--seed", "12x"} << "--seed 12x: expected a number";
+    QTest::newRow("seed with trailing text")
+        << QStringList{"--seed", "12x"} << "--seed 12x: expected a number";
     QTest::newRow("address 100") << QStringList{"--controller", "100"} << "address 1 to 99";
     QTest::newRow("address 0") << QStringList{"--controller", "0:pv=1"} << "address 1 to 99";
     QTest::newRow("PV not a number") << QStringList{"--controller", "3:pv=abc"} << "'pv=abc'";
@@ -145,7 +150,8 @@ void TestSimCli::parseRefuses_data() {
     QTest::newRow("unknown key") << QStringList{"--controller", "3:temp=1"} << "'temp=1'";
     QTest::newRow("address twice") << QStringList{"--controller", "3", "--controller", "03"} << "given twice";
     QTest::newRow("value too wide") << QStringList{"--controller", "3:pv=1000,dec=1"} << "four digits";
-    QTest::newRow("probability above 1") << QStringList{"--fault", "silence=1.5"} << "probability from 0 to 1";
+    QTest::newRow("probability above 1")
+        << QStringList{"--fault", "silence=1.5"} << "probability from 0 to 1";
     QTest::newRow("probability missing") << QStringList{"--fault", "silence"} << "probability from 0 to 1";
     QTest::newRow("unknown fault") << QStringList{"--fault", "noise=0.5"} << "'noise' is no fault";
     QTest::newRow("fault for a missing controller")
@@ -180,7 +186,8 @@ void TestSimCli::runAsUser() {
     const QString link = dir.filePath("bus");
 
     QProcess sim;
-    sim.start(ORVEL_SIM_EXE, {"--link", link, "--static", "--controller", "7:pv=24.7,sv=25.0,dec=1", "--verbose"});
+    sim.start(ORVEL_SIM_EXE,
+              {"--link", link, "--static", "--controller", "7:pv=24.7,sv=25.0,dec=1", "--verbose"});
     QVERIFY(sim.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
     const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
@@ -193,7 +200,8 @@ void TestSimCli::runAsUser() {
         QVERIFY(line.WriteAll(PollBlock(7, false)));
         const Bytes answer = line.ReadAtLeast(16, std::chrono::seconds(5));
         Reading reading;
-        QCOMPARE(DecodeAnswer(answer.data(), static_cast<int>(answer.size()), &reading), AnswerOutcome::Accepted);
+        QCOMPARE(DecodeAnswer(answer.data(), static_cast<int>(answer.size()), &reading),
+                 AnswerOutcome::Accepted);
         QCOMPARE(reading.nAddress, 7);
         QCOMPARE(reading.fValue, 24.7f);
     }
@@ -216,9 +224,10 @@ void TestSimCli::exitStatus_data() {
     QTest::newRow("help") << QStringList{"--help"} << 0 << false << "--fault ADDR:NAME=PROB";
     QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << true
                                     << "orvel-sim: unknown option --bogus\nTry 'orvel-sim --help'.";
-    QTest::newRow("bad value") << QStringList{"--fault", "silence=2"} << 2 << true << "probability from 0 to 1";
-    QTest::newRow("device that is not there")
-        << QStringList{"--device", "/nonexistent/ttyX"} << 1 << true << "orvel-sim: cannot open /nonexistent/ttyX";
+    QTest::newRow("bad value") << QStringList{"--fault", "silence=2"} << 2 << true
+                               << "probability from 0 to 1";
+    QTest::newRow("device that is not there") << QStringList{"--device", "/nonexistent/ttyX"} << 1 << true
+                                              << "orvel-sim: cannot open /nonexistent/ttyX";
 }
 
 void TestSimCli::exitStatus() {
@@ -232,7 +241,8 @@ void TestSimCli::exitStatus() {
     QVERIFY(sim.waitForFinished(5000));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), code);
-    const QString out = QString::fromLocal8Bit(onStderr ? sim.readAllStandardError() : sim.readAllStandardOutput());
+    const QString out =
+        QString::fromLocal8Bit(onStderr ? sim.readAllStandardError() : sim.readAllStandardOutput());
     QVERIFY2(out.contains(text), qPrintable(out));
 }
 

@@ -50,7 +50,9 @@ Reading Accepted(const Bytes& answer) {
 }
 
 // A file of ours that a link must not replace; unique per process, as test runs may overlap.
-QString PlainFile() { return QDir::tempPath() + QString("/orvel-sim-file-%1").arg(getpid()); }
+QString PlainFile() {
+    return QDir::tempPath() + QString("/orvel-sim-file-%1").arg(getpid());
+}
 
 int OpenDescriptors() {
     int count = 0;
@@ -62,7 +64,7 @@ int OpenDescriptors() {
     return count;
 }
 
-}  // namespace
+} // namespace
 
 class TestSimServer : public QObject {
     Q_OBJECT
@@ -169,7 +171,7 @@ void TestSimServer::exclusiveFlagClearedAfterClose() {
                 _exit(5);
             nanosleep(&step, nullptr);
         }
-        _exit(1);  // still locked out after 5 s
+        _exit(1); // still locked out after 5 s
     }
     int status = 0;
     QCOMPARE(waitpid(child, &status, 0), child);
@@ -271,22 +273,25 @@ void TestSimServer::startRefuses_data() {
     QTest::addColumn<OptionsChange>("change");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("address 0") << OptionsChange([](SimOptions& o) { o.controllers = {{0, 1, 1, 1}}; })
-                               << "the address must be 1 to 99";
-    QTest::newRow("address twice") << OptionsChange([](SimOptions& o) { o.controllers.push_back({3, 1, 1, 0}); })
-                                   << "given twice";
-    QTest::newRow("value too wide for the decimals")
-        << OptionsChange([](SimOptions& o) { o.controllers = {{3, 100.0, 1, 2}}; }) << "four digits";
+    QTest::newRow("address 0") << OptionsChange([](SimOptions& o) {
+        o.controllers = {{0, 1, 1, 1}};
+    }) << "the address must be 1 to 99";
+    QTest::newRow("address twice") << OptionsChange([](SimOptions& o) {
+        o.controllers.push_back({3, 1, 1, 0});
+    }) << "given twice";
+    QTest::newRow("value too wide for the decimals") << OptionsChange([](SimOptions& o) {
+        o.controllers = {{3, 100.0, 1, 2}};
+    }) << "four digits";
     QTest::newRow("no controllers") << OptionsChange([](SimOptions& o) { o.controllers.clear(); })
                                     << "no controllers";
-    QTest::newRow("probability above 1") << OptionsChange([](SimOptions& o) { o.busFaults.silence = 1.5; })
-                                         << "probability";
+    QTest::newRow("probability above 1")
+        << OptionsChange([](SimOptions& o) { o.busFaults.silence = 1.5; }) << "probability";
     QTest::newRow("faults for address 100")
         << OptionsChange([](SimOptions& o) { o.controllerFaults[100] = {}; }) << "faults for address 100";
     QTest::newRow("missing device") << OptionsChange([](SimOptions& o) { o.device = "/nonexistent/ttyX"; })
                                     << "cannot open /nonexistent/ttyX: No such file or directory";
-    QTest::newRow("not a serial line") << OptionsChange([](SimOptions& o) { o.device = "/dev/null"; })
-                                       << "/dev/null is not a serial line";
+    QTest::newRow("not a serial line")
+        << OptionsChange([](SimOptions& o) { o.device = "/dev/null"; }) << "/dev/null is not a serial line";
     QTest::newRow("unsupported speed") << OptionsChange([](SimOptions& o) {
         o.device = "/dev/null";
         o.speed = 14400;
@@ -314,7 +319,7 @@ void TestSimServer::startRefuses() {
         QVERIFY(!server.Start(&error));
         QVERIFY2(QString::fromStdString(error).contains(message), error.c_str());
         QVERIFY(!server.Running());
-        QCOMPARE(OpenDescriptors(), before);  // nothing left open behind a refusal
+        QCOMPARE(OpenDescriptors(), before); // nothing left open behind a refusal
     }
     QVERIFY(plain.open(QIODevice::ReadOnly));
     QCOMPARE(plain.readAll(), QByteArray("mine"));
