@@ -20,7 +20,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Answers not yet taken by the reader are held back up to this much; beyond it new answers are
-// dropped, so that a console that never reads cannot make the server grow without end.
+// dropped (unless nothing is held), so that a console that never reads cannot make the server
+// grow without end.
 constexpr size_t kMaxQueuedBytes = 64 * 1024;
 constexpr int kReadChunk = 512;
 // Poll wakes at least this often even with nothing due; nothing depends on it but liveness.
@@ -417,7 +418,7 @@ void SimServer::Schedule(std::vector<SimAnswer>& answers, Clock::time_point now)
             continue;
         }
         const std::vector<unsigned char> bytes = answer.Bytes();
-        if (queued + bytes.size() > kMaxQueuedBytes) {
+        if (queued > 0 && queued + bytes.size() > kMaxQueuedBytes) {
             Log(head + " dropped: the reader has not taken the earlier answers");
             continue;
         }
