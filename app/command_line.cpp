@@ -16,7 +16,7 @@ CommandLine Fail(const QString& program, const QString& why) {
     return result;
 }
 
-}  // namespace
+} // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
     const QString program =
@@ -46,7 +46,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.exitCode = 0;
         // The parser names the program after the application object, which does not exist yet.
         const QString text = parser.helpText();
-        result.output = QStringLiteral("Usage: %1 [options]").arg(program) + text.mid(text.indexOf(QLatin1Char('\n')));
+        result.output =
+            QStringLiteral("Usage: %1 [options]").arg(program) + text.mid(text.indexOf(QLatin1Char('\n')));
         return result;
     }
     if (parser.isSet(version)) {
@@ -56,7 +57,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return result;
     }
     if (!parser.positionalArguments().isEmpty())
-        return Fail(program, QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+        return Fail(program,
+                    QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
 
     CommandLine result;
     result.demo = parser.isSet(demo);
@@ -64,13 +66,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     for (const QString& value : parser.values(com)) {
         const QRegularExpressionMatch match = binding.match(value);
         if (!match.hasMatch())
-            return Fail(program, QStringLiteral("--com expects N=DEVICE, e.g. 1=/dev/ttyUSB0, not '%1'.").arg(value));
+            return Fail(program,
+                        QStringLiteral("--com expects N=DEVICE, e.g. 1=/dev/ttyUSB0, not '%1'.").arg(value));
         bool isNumber = false;
         const int port = match.captured(1).toInt(&isNumber);
         if (!isNumber || port < 1 || port > kPortCount)
-            return Fail(program, QStringLiteral("--com %1: N must be a COM number from 1 to %2.")
-                                     .arg(value)
-                                     .arg(kPortCount));
+            return Fail(
+                program,
+                QStringLiteral("--com %1: N must be a COM number from 1 to %2.").arg(value).arg(kPortCount));
         if (result.devices.count(port) != 0)
             return Fail(program, QStringLiteral("COM%1 is given more than once.").arg(port));
         if (result.demo && port == 1)

@@ -32,7 +32,7 @@ QComboBox* AddList(QGroupBox* group, QGridLayout* grid, const char* label, const
     return list;
 }
 
-}  // namespace
+} // namespace
 
 CSetupDlg::CSetupDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Setup RS232C/RS485"));
@@ -92,10 +92,10 @@ void CSetupDlg::accept() {
 
 void CSetupDlg::DoDataExchange(bool save) {
     const std::pair<QComboBox*, int32_t*> exchange[] = {{m_cmbSpeed, &m_nSpeed},
-                                                       {m_cmbDataBits, &m_nDataBits},
-                                                       {m_cmbParity, &m_nParity},
-                                                       {m_cmbPort, &m_nPort},
-                                                       {m_cmbStopBits, &m_nStopBits}};
+                                                        {m_cmbDataBits, &m_nDataBits},
+                                                        {m_cmbParity, &m_nParity},
+                                                        {m_cmbPort, &m_nPort},
+                                                        {m_cmbStopBits, &m_nStopBits}};
     for (auto [list, value] : exchange) {
         if (save)
             *value = list->currentIndex();

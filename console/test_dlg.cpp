@@ -27,7 +27,7 @@
 
 namespace {
 
-constexpr unsigned int kSysCommandMask = 0xFFF0;  // the low four bits of a system command are the system's
+constexpr unsigned int kSysCommandMask = 0xFFF0; // the low four bits of a system command are the system's
 
 // A sunken text cell of the frame row, as wide as its widest text, so that a new text never
 // moves its neighbours.
@@ -53,24 +53,23 @@ void PopUpSystemMenu(CTestDlg* dlg, const QPoint& at) {
         dlg->OnSysCommand(chosen->data().toUInt(), 0);
 }
 
-template <typename Table>
-bool IsPosition(int32_t position, const Table& table) {
+template <typename Table> bool IsPosition(int32_t position, const Table& table) {
     return position >= 0 && static_cast<size_t>(position) < table.size();
 }
 
-}  // namespace
+} // namespace
 
 CTestDlg::CTestDlg(QWidget* parent) : QDialog(parent) {
     // A window of its own (taskbar entry) with a close box and no resizing.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Orvel(N) Series RS485 test app."));
     setFont(DialogFont());
     m_hIcon.addFile(QStringLiteral(":/orvel/icon32.png"), QSize(32, 32));
     m_hIcon.addFile(QStringLiteral(":/orvel/icon16.png"), QSize(16, 16));
 
     // Controls in tab order: address list, PNP, Autoscan, command, Send, response.
-    m_stcPanel = new PanelWidget(this);  // shows the panel picture at its natural size
+    m_stcPanel = new PanelWidget(this); // shows the panel picture at its natural size
     m_stcPanel->setObjectName(QStringLiteral("IDC_PANEL"));
     auto* logo = new QLabel(this);
     logo->setObjectName(QStringLiteral("IDB_LOGO"));
@@ -91,7 +90,7 @@ CTestDlg::CTestDlg(QWidget* parent) : QDialog(parent) {
     m_edtCommand->setObjectName(QStringLiteral("IDC_COMMAND"));
     // A frame holds at most this much text between STX and ETX; the edit stops the user there.
     m_edtCommand->setMaxLength(MAX_COMMAND_TEXT);
-    m_stcBcc = FrameCell(QStringLiteral("ETX,BCC"), this);  // wider than any "ETX,%02X"
+    m_stcBcc = FrameCell(QStringLiteral("ETX,BCC"), this); // wider than any "ETX,%02X"
     m_stcBcc->setObjectName(QStringLiteral("IDC_BCC"));
     m_btnSend = new QPushButton(QStringLiteral("Send"), this);
     m_btnSend->setObjectName(QStringLiteral("IDC_SEND"));
@@ -213,7 +212,7 @@ void CTestDlg::CloseLink() {
 }
 
 void CTestDlg::StartPolling() {
-    StopPolling();  // setting the timer again replaces it
+    StopPolling(); // setting the timer again replaces it
     m_nTimerId = startTimer(kPollPeriod);
     m_bAnswerDue = 0;
     m_bPollSelected = 1;

@@ -26,7 +26,7 @@ bool SaveWhenShown(QWidget& dialog, const QString& path) {
     return saved;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -22,7 +22,7 @@ void TestCommandLine::parses_data() {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("demo");
     QTest::addColumn<Devices>("devices");
-    QTest::addColumn<QString>("output");  // a part of it, for an error the part that names the mistake
+    QTest::addColumn<QString>("output"); // a part of it, for an error the part that names the mistake
 
     const Devices none;
     QTest::newRow("nothing") << QStringList() << -1 << false << none << "";
@@ -36,20 +36,27 @@ void TestCommandLine::parses_data() {
     QTest::newRow("--version") << QStringList{"--version"} << 0 << false << none << "OrvelSeries 1.0.0.1\n";
     QTest::newRow("-v") << QStringList{"-v"} << 0 << false << none << "OrvelSeries 1.0.0.1\n";
     QTest::newRow("--help") << QStringList{"--help"} << 0 << false << none << "Usage: orvelseries [options]";
-    QTest::newRow("-h wins over a bad --com") << QStringList{"-h", "--com", "9=x"} << 0 << false << none << "--com <N=DEVICE>";
-    QTest::newRow("COM0") << QStringList{"--com", "0=/dev/x"} << 2 << false << none << "N must be a COM number from 1 to 8";
-    QTest::newRow("COM9") << QStringList{"--com", "9=/dev/x"} << 2 << false << none << "N must be a COM number from 1 to 8";
-    QTest::newRow("N too long for a number") << QStringList{"--com", "99999999999=/dev/x"} << 2 << false << none
-                                             << "N must be a COM number";
-    QTest::newRow("N not a number") << QStringList{"--com", "one=/dev/x"} << 2 << false << none << "--com expects N=DEVICE";
-    QTest::newRow("no device") << QStringList{"--com", "1="} << 2 << false << none << "--com expects N=DEVICE";
-    QTest::newRow("no N") << QStringList{"--com", "/dev/ttyUSB0"} << 2 << false << none << "--com expects N=DEVICE";
+    QTest::newRow("-h wins over a bad --com")
+        << QStringList{"-h", "--com", "9=x"} << 0 << false << none << "--com <N=DEVICE>";
+    QTest::newRow("COM0") << QStringList{"--com", "0=/dev/x"} << 2 << false << none
+                          << "N must be a COM number from 1 to 8";
+    QTest::newRow("COM9") << QStringList{"--com", "9=/dev/x"} << 2 << false << none
+                          << "N must be a COM number from 1 to 8";
+    QTest::newRow("N too long for a number")
+        << QStringList{"--com", "99999999999=/dev/x"} << 2 << false << none << "N must be a COM number";
+    QTest::newRow("N not a number") << QStringList{"--com", "one=/dev/x"} << 2 << false << none
+                                    << "--com expects N=DEVICE";
+    QTest::newRow("no device") << QStringList{"--com", "1="} << 2 << false << none
+                               << "--com expects N=DEVICE";
+    QTest::newRow("no N") << QStringList{"--com", "/dev/ttyUSB0"} << 2 << false << none
+                          << "--com expects N=DEVICE";
     QTest::newRow("no value") << QStringList{"--com"} << 2 << false << none << "Missing value after '--com'";
-    QTest::newRow("a port twice") << QStringList{"--com", "2=/dev/a", "--com", "2=/dev/b"} << 2 << false << none
-                                  << "COM2 is given more than once";
+    QTest::newRow("a port twice") << QStringList{"--com", "2=/dev/a", "--com", "2=/dev/b"} << 2 << false
+                                  << none << "COM2 is given more than once";
     QTest::newRow("demo and COM1") << QStringList{"--com", "1=/dev/a", "--demo"} << 2 << false << none
                                    << "--demo puts the simulated bus on COM1";
-    QTest::newRow("unknown option") << QStringList{"--baud", "9600"} << 2 << false << none << "Unknown option 'baud'";
+    QTest::newRow("unknown option") << QStringList{"--baud", "9600"} << 2 << false << none
+                                    << "Unknown option 'baud'";
     QTest::newRow("stray argument") << QStringList{"/dev/ttyUSB0"} << 2 << false << none
                                     << "unexpected argument '/dev/ttyUSB0'";
 }
@@ -61,7 +68,8 @@ void TestCommandLine::parses() {
     QFETCH(Devices, devices);
     QFETCH(QString, output);
 
-    const CommandLine result = ParseCommandLine(QStringList{QStringLiteral("/usr/bin/orvelseries")} + arguments);
+    const CommandLine result =
+        ParseCommandLine(QStringList{QStringLiteral("/usr/bin/orvelseries")} + arguments);
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.demo, demo);
     QVERIFY(result.devices == devices);
@@ -81,7 +89,8 @@ void TestCommandLine::program_data() {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
-    QTest::newRow("--version") << QStringList{"--version"} << 0 << "OrvelSeries 1.0.0.1\n" << "";
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << "OrvelSeries 1.0.0.1\n"
+                               << "";
     QTest::newRow("bad N") << QStringList{"--com", "9=/dev/ttyUSB0"} << 2 << ""
                            << "orvelseries: --com 9=/dev/ttyUSB0: N must be a COM number from 1 to 8.\n"
                               "Try 'orvelseries --help' for more information.\n";

@@ -103,8 +103,7 @@ void StartConsole(CTestDlg& dlg, BoxSeen* box, int ticksUnderBox) {
     BoxSeen ignored;
     ModalDriver driver;
     driver.Then(
-        "failure box",
-        [&] { return ModalOf<QMessageBox>() && dlg.m_byScanAddr >= ticksUnderBox; },
+        "failure box", [&] { return ModalOf<QMessageBox>() && dlg.m_byScanAddr >= ticksUnderBox; },
         [&] { RecordAndClose(ModalOf<QMessageBox>(), dlg, box ? box : &ignored); });
     dlg.show();
 }

@@ -76,8 +76,7 @@ private:
 };
 
 // The active modal window, if it is a T.
-template <typename T>
-T* ModalOf() {
+template <typename T> T* ModalOf() {
     return qobject_cast<T*>(QApplication::activeModalWidget());
 }
 

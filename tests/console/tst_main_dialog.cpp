@@ -36,7 +36,7 @@ bool RenderersDetached(CTestDlg& dlg) {
     return dlg.m_stcPanel->image() == before;
 }
 
-}  // namespace
+} // namespace
 
 class TestMainDialog : public QObject {
     Q_OBJECT
@@ -117,7 +117,8 @@ void TestMainDialog::startUp() {
         QVERIFY(line.TakeQueued().isEmpty());
         QByteArray sent;
         QTRY_VERIFY_WITH_TIMEOUT((sent += line.TakeQueued()).size() >= 24, 3000);
-        QCOMPARE(sent.toHex(' '), QByteArray("02 30 31 52 58 50 30 03 6a 00 ff ff ff ff ff ff ff ff ff ff ff ff ff ff"));
+        QCOMPARE(sent.toHex(' '),
+                 QByteArray("02 30 31 52 58 50 30 03 6a 00 ff ff ff ff ff ff ff ff ff ff ff ff ff ff"));
     } else {
         // Polling goes on against the closed port.
         QVERIFY(dlg.IsPolling());
@@ -158,22 +159,30 @@ void TestMainDialog::autoscanSwitchesControlsAndTimer() {
 }
 
 void TestMainDialog::keysAndCloseBoxEndIt_data() {
-    QTest::addColumn<QString>("focus");  // object name of the control the key goes to
-    QTest::addColumn<int>("key");        // 0: the close box
+    QTest::addColumn<QString>("focus"); // object name of the control the key goes to
+    QTest::addColumn<int>("key");       // 0: the close box
     QTest::addColumn<int>("modifiers");
-    QTest::addColumn<bool>("typing");  // "Autoscan" unchecked, so the command edit and Send take focus
-    QTest::addColumn<int>("result");   // -1: the dialog goes on
+    QTest::addColumn<bool>("typing"); // "Autoscan" unchecked, so the command edit and Send take focus
+    QTest::addColumn<int>("result");  // -1: the dialog goes on
 
     const int plain = Qt::NoModifier;
-    QTest::newRow("Return in the address list") << "IDC_ADDRESS" << int(Qt::Key_Return) << plain << false << int(QDialog::Accepted);
-    QTest::newRow("keypad Enter in the address list") << "IDC_ADDRESS" << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << false << int(QDialog::Accepted);
-    QTest::newRow("Return on PNP") << "IDC_PNP" << int(Qt::Key_Return) << plain << false << int(QDialog::Accepted);
-    QTest::newRow("Return in the command edit") << "IDC_COMMAND" << int(Qt::Key_Return) << plain << true << int(QDialog::Accepted);
-    QTest::newRow("Return in the response line") << "IDC_RESPONSE" << int(Qt::Key_Return) << plain << false << int(QDialog::Accepted);
+    QTest::newRow("Return in the address list")
+        << "IDC_ADDRESS" << int(Qt::Key_Return) << plain << false << int(QDialog::Accepted);
+    QTest::newRow("keypad Enter in the address list")
+        << "IDC_ADDRESS" << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << false << int(QDialog::Accepted);
+    QTest::newRow("Return on PNP") << "IDC_PNP" << int(Qt::Key_Return) << plain << false
+                                   << int(QDialog::Accepted);
+    QTest::newRow("Return in the command edit")
+        << "IDC_COMMAND" << int(Qt::Key_Return) << plain << true << int(QDialog::Accepted);
+    QTest::newRow("Return in the response line")
+        << "IDC_RESPONSE" << int(Qt::Key_Return) << plain << false << int(QDialog::Accepted);
     QTest::newRow("Return on Send clicks it") << "IDC_SEND" << int(Qt::Key_Return) << plain << true << -1;
-    QTest::newRow("Shift+Return in the address list") << "IDC_ADDRESS" << int(Qt::Key_Return) << int(Qt::ShiftModifier) << false << int(QDialog::Accepted);
-    QTest::newRow("Escape in the address list") << "IDC_ADDRESS" << int(Qt::Key_Escape) << plain << false << int(QDialog::Rejected);
-    QTest::newRow("Escape in the command edit") << "IDC_COMMAND" << int(Qt::Key_Escape) << plain << true << int(QDialog::Rejected);
+    QTest::newRow("Shift+Return in the address list")
+        << "IDC_ADDRESS" << int(Qt::Key_Return) << int(Qt::ShiftModifier) << false << int(QDialog::Accepted);
+    QTest::newRow("Escape in the address list")
+        << "IDC_ADDRESS" << int(Qt::Key_Escape) << plain << false << int(QDialog::Rejected);
+    QTest::newRow("Escape in the command edit")
+        << "IDC_COMMAND" << int(Qt::Key_Escape) << plain << true << int(QDialog::Rejected);
     QTest::newRow("close box") << "IDC_ADDRESS" << 0 << plain << false << int(QDialog::Rejected);
 }
 
@@ -190,7 +199,7 @@ void TestMainDialog::keysAndCloseBoxEndIt() {
     StartConsole(dlg);
     if (typing) {
         QTest::mouseClick(dlg.m_chkAutoscan, Qt::LeftButton);
-        dlg.m_edtCommand->clear();  // Send with no command sends nothing and does not wait
+        dlg.m_edtCommand->clear(); // Send with no command sends nothing and does not wait
     }
     auto* target = dlg.findChild<QWidget*>(focus);
     QVERIFY(target);
@@ -241,8 +250,7 @@ void TestMainDialog::contextMenuOpensAboutBox() {
     ModalDriver driver;
     driver
         .Then(
-            "context menu",
-            [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; },
+            "context menu", [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; },
             [&] {
                 auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
                 for (QAction* action : menu->actions())
@@ -273,13 +281,15 @@ void TestMainDialog::contextMenuOpensAboutBox() {
 
     if (how == QLatin1String("mouse")) {
         // What the window system sends for a right-button press.
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), dlg.m_stcPanel->mapToGlobal(QPoint(10, 10)));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
+                                dlg.m_stcPanel->mapToGlobal(QPoint(10, 10)));
         QApplication::sendEvent(dlg.m_stcPanel, &event);
     } else if (how == QLatin1String("shift-f10")) {
         QTest::keyClick(dlg.m_cmbAddress, Qt::Key_F10, Qt::ShiftModifier);
     } else {
         // What the window system sends for the Menu key.
-        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), dlg.m_cmbAddress->mapToGlobal(QPoint(5, 5)));
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                dlg.m_cmbAddress->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(dlg.m_cmbAddress, &event);
     }
 
@@ -310,8 +320,9 @@ void TestMainDialog::aboutBoxForSystemCommands() {
     QFETCH(bool, opens);
     CTestDlg dlg;
     ModalDriver driver(2s);
-    driver.Then("about box", [] { return ModalOf<CAboutDlg>() != nullptr; },
-                [] { ModalOf<CAboutDlg>()->findChild<QPushButton*>()->click(); });
+    driver.Then(
+        "about box", [] { return ModalOf<CAboutDlg>() != nullptr; },
+        [] { ModalOf<CAboutDlg>()->findChild<QPushButton*>()->click(); });
     dlg.OnSysCommand(id, 0);
     QCOMPARE(driver.Finished(), opens);
 }
@@ -319,9 +330,12 @@ void TestMainDialog::aboutBoxForSystemCommands() {
 void TestMainDialog::layoutFitsItsTexts_data() {
     QTest::addColumn<QString>("which");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("main dialog") << "main" << "Orvel(N) Series RS485 test app.";
-    QTest::newRow("settings dialog") << "setup" << "Setup RS232C/RS485";
-    QTest::newRow("about box") << "about" << "OrvelSeries 정보";
+    QTest::newRow("main dialog") << "main"
+                                 << "Orvel(N) Series RS485 test app.";
+    QTest::newRow("settings dialog") << "setup"
+                                     << "Setup RS232C/RS485";
+    QTest::newRow("about box") << "about"
+                               << "OrvelSeries 정보";
 }
 
 // Controls side by side never overlap, every text has the room it asks for, and the Korean
@@ -344,20 +358,23 @@ void TestMainDialog::layoutFitsItsTexts() {
         dialog->show();
     }
     QCOMPARE(dialog->windowTitle(), caption);
-    QVERIFY(QFontMetrics(dialog->font()).inFont(QChar(0xD655)));  // 확
+    QVERIFY(QFontMetrics(dialog->font()).inFont(QChar(0xD655))); // 확
 
     const QList<QWidget*> controls = dialog->findChildren<QWidget*>();
     QVERIFY(controls.size() >= 4);
     for (QWidget* a : controls) {
         if (!a->isVisible() || a->isWindow())
             continue;
-        QVERIFY2(a->parentWidget()->rect().contains(a->geometry()), qPrintable(a->objectName() + " sticks out"));
+        QVERIFY2(a->parentWidget()->rect().contains(a->geometry()),
+                 qPrintable(a->objectName() + " sticks out"));
         const QSize wanted = a->minimumSizeHint().expandedTo(
             qobject_cast<QLabel*>(a) || qobject_cast<QAbstractButton*>(a) || qobject_cast<QGroupBox*>(a)
                 ? a->sizeHint()
                 : QSize());
-        QVERIFY2(a->width() >= wanted.width() && a->height() >= wanted.height(),
-                 qPrintable(QStringLiteral("%1 (%2) is clipped").arg(a->objectName(), a->metaObject()->className())));
+        QVERIFY2(
+            a->width() >= wanted.width() && a->height() >= wanted.height(),
+            qPrintable(
+                QStringLiteral("%1 (%2) is clipped").arg(a->objectName(), a->metaObject()->className())));
         for (QWidget* b : controls) {
             if (a == b || b->isWindow() || !b->isVisible() || a->parentWidget() != b->parentWidget())
                 continue;

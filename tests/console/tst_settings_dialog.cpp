@@ -19,16 +19,15 @@
 namespace {
 
 // The lists in the order the dialog fills them.
-const QStringList kLists = {QStringLiteral("IDC_PORT"), QStringLiteral("IDC_SPEED"), QStringLiteral("IDC_PARITY"),
-                            QStringLiteral("IDC_DATABITS"), QStringLiteral("IDC_STOPBITS")};
+const QStringList kLists = {QStringLiteral("IDC_PORT"), QStringLiteral("IDC_SPEED"),
+                            QStringLiteral("IDC_PARITY"), QStringLiteral("IDC_DATABITS"),
+                            QStringLiteral("IDC_STOPBITS")};
 
-template <typename Settings>
-QList<int> Positions(const Settings& s) {
+template <typename Settings> QList<int> Positions(const Settings& s) {
     return {s.m_nPort, s.m_nSpeed, s.m_nParity, s.m_nDataBits, s.m_nStopBits};
 }
 
-template <typename Settings>
-void SetPositions(Settings& s, const QList<int>& p) {
+template <typename Settings> void SetPositions(Settings& s, const QList<int>& p) {
     s.m_nPort = p[0];
     s.m_nSpeed = p[1];
     s.m_nParity = p[2];
@@ -53,8 +52,7 @@ QStringList Texts(const QComboBox* list) {
     return texts;
 }
 
-template <size_t N>
-QStringList Texts(const std::array<const char*, N>& table) {
+template <size_t N> QStringList Texts(const std::array<const char*, N>& table) {
     QStringList texts;
     for (const char* text : table)
         texts << QString::fromLatin1(text);
@@ -67,7 +65,7 @@ bool Held(int port) {
     return probe.Open(port, 9600, 8, 0, 0) == nullptr;
 }
 
-}  // namespace
+} // namespace
 
 class TestSettingsDialog : public QObject {
     Q_OBJECT
@@ -103,8 +101,9 @@ void TestSettingsDialog::listsLabelsAndTooltips() {
     }
 
     // Each list stands beside its label, in the same row.
-    const QStringList labels = {QStringLiteral("Port :"), QStringLiteral("Speed :"), QStringLiteral("Parity :"),
-                                QStringLiteral("Data :"), QStringLiteral("Stop :")};
+    const QStringList labels = {QStringLiteral("Port :"), QStringLiteral("Speed :"),
+                                QStringLiteral("Parity :"), QStringLiteral("Data :"),
+                                QStringLiteral("Stop :")};
     for (int i = 0; i < labels.size(); ++i) {
         QLabel* label = nullptr;
         for (QLabel* l : dlg.findChildren<QLabel*>())
@@ -113,7 +112,8 @@ void TestSettingsDialog::listsLabelsAndTooltips() {
         QVERIFY2(label, qPrintable(labels[i]));
         const QRect list = dlg.findChild<QComboBox*>(kLists[i])->geometry();
         QVERIFY(label->geometry().right() < list.left());
-        QVERIFY(label->geometry().center().y() >= list.top() && label->geometry().center().y() <= list.bottom());
+        QVERIFY(label->geometry().center().y() >= list.top() &&
+                label->geometry().center().y() <= list.bottom());
     }
 
     // Tab order: the lists as filled, then OK and Cancel; OK is the default button.
@@ -129,16 +129,17 @@ void TestSettingsDialog::listsLabelsAndTooltips() {
             w = w->nextInFocusChain();
         chain << w;
     }
-    QCOMPARE(chain, (QList<QWidget*>{port, dlg.findChild<QComboBox*>(kLists[1]), dlg.findChild<QComboBox*>(kLists[2]),
-                                      dlg.findChild<QComboBox*>(kLists[3]), dlg.findChild<QComboBox*>(kLists[4]), ok,
-                                      cancel}));
+    QCOMPARE(chain,
+             (QList<QWidget*>{port, dlg.findChild<QComboBox*>(kLists[1]),
+                              dlg.findChild<QComboBox*>(kLists[2]), dlg.findChild<QComboBox*>(kLists[3]),
+                              dlg.findChild<QComboBox*>(kLists[4]), ok, cancel}));
     QCOMPARE(dlg.focusWidget(), port);
 }
 
 void TestSettingsDialog::showsAndHandsBack_data() {
-    QTest::addColumn<QList<int>>("given");  // port, speed, parity, data bits, stop bits
+    QTest::addColumn<QList<int>>("given"); // port, speed, parity, data bits, stop bits
     QTest::addColumn<QStringList>("picks");
-    QTest::addColumn<QString>("end");  // OK, Enter, Cancel, Escape
+    QTest::addColumn<QString>("end"); // OK, Enter, Cancel, Escape
     QTest::addColumn<QStringList>("shown");
     QTest::addColumn<QList<int>>("after");
     QTest::addColumn<int>("result");
@@ -146,24 +147,28 @@ void TestSettingsDialog::showsAndHandsBack_data() {
     const QList<int> defaults = {0, 6, 0, 1, 0};
     const QStringList defaultTexts = {"COM1", "9600", "None", "8-bit", "1-bit"};
     const int ok = QDialog::Accepted, cancel = QDialog::Rejected;
-    QTest::newRow("defaults shown, OK") << defaults << QStringList() << "OK" << defaultTexts << defaults << ok;
+    QTest::newRow("defaults shown, OK")
+        << defaults << QStringList() << "OK" << defaultTexts << defaults << ok;
     QTest::newRow("every list changed, OK")
-        << defaults << QStringList{"IDC_PORT=7", "IDC_SPEED=14", "IDC_PARITY=2", "IDC_DATABITS=0", "IDC_STOPBITS=1"}
+        << defaults
+        << QStringList{"IDC_PORT=7", "IDC_SPEED=14", "IDC_PARITY=2", "IDC_DATABITS=0", "IDC_STOPBITS=1"}
         << "OK" << defaultTexts << QList<int>{7, 14, 2, 0, 1} << ok;
-    QTest::newRow("first positions, Enter") << defaults << QStringList{"IDC_PORT=0", "IDC_SPEED=0", "IDC_PARITY=0", "IDC_DATABITS=0"}
-                                            << "Enter" << defaultTexts << QList<int>{0, 0, 0, 0, 0} << ok;
-    QTest::newRow("changed, Cancel") << defaults << QStringList{"IDC_PORT=3", "IDC_SPEED=0"} << "Cancel" << defaultTexts
-                                     << defaults << cancel;
+    QTest::newRow("first positions, Enter")
+        << defaults << QStringList{"IDC_PORT=0", "IDC_SPEED=0", "IDC_PARITY=0", "IDC_DATABITS=0"} << "Enter"
+        << defaultTexts << QList<int>{0, 0, 0, 0, 0} << ok;
+    QTest::newRow("changed, Cancel") << defaults << QStringList{"IDC_PORT=3", "IDC_SPEED=0"} << "Cancel"
+                                     << defaultTexts << defaults << cancel;
     QTest::newRow("changed, Escape") << defaults << QStringList{"IDC_STOPBITS=1"} << "Escape" << defaultTexts
                                      << defaults << cancel;
-    QTest::newRow("last positions shown") << QList<int>{7, 14, 2, 0, 1} << QStringList() << "OK"
-                                          << QStringList{"COM8", "256000", "Even", "7-bit", "2-bit"}
-                                          << QList<int>{7, 14, 2, 0, 1} << ok;
-    QTest::newRow("-1 selects nothing") << QList<int>{-1, -1, -1, -1, -1} << QStringList() << "OK"
-                                        << QStringList{"", "", "", "", ""} << QList<int>{-1, -1, -1, -1, -1} << ok;
-    QTest::newRow("a position past the list selects nothing") << QList<int>{8, 15, 3, 2, 2} << QStringList() << "OK"
-                                                              << QStringList{"", "", "", "", ""}
-                                                              << QList<int>{-1, -1, -1, -1, -1} << ok;
+    QTest::newRow("last positions shown")
+        << QList<int>{7, 14, 2, 0, 1} << QStringList() << "OK"
+        << QStringList{"COM8", "256000", "Even", "7-bit", "2-bit"} << QList<int>{7, 14, 2, 0, 1} << ok;
+    QTest::newRow("-1 selects nothing")
+        << QList<int>{-1, -1, -1, -1, -1} << QStringList() << "OK" << QStringList{"", "", "", "", ""}
+        << QList<int>{-1, -1, -1, -1, -1} << ok;
+    QTest::newRow("a position past the list selects nothing")
+        << QList<int>{8, 15, 3, 2, 2} << QStringList() << "OK" << QStringList{"", "", "", "", ""}
+        << QList<int>{-1, -1, -1, -1, -1} << ok;
 }
 
 void TestSettingsDialog::showsAndHandsBack() {
@@ -200,37 +205,38 @@ void TestSettingsDialog::panelClickApplies_data() {
     QTest::addColumn<bool>("autoscan");
     QTest::addColumn<QStringList>("picks");
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<QList<int>>("settings");  // port, speed, parity, data bits, stop bits afterwards
-    QTest::addColumn<QString>("box");          // the failure message, if any
-    QTest::addColumn<int>("line");             // terminal the port is open on afterwards: 1, 2, or 0 for closed
+    QTest::addColumn<QList<int>>("settings"); // port, speed, parity, data bits, stop bits afterwards
+    QTest::addColumn<QString>("box");         // the failure message, if any
+    QTest::addColumn<int>("line"); // terminal the port is open on afterwards: 1, 2, or 0 for closed
     QTest::addColumn<uint>("speed");
-    QTest::addColumn<uint>("frame");  // data bits, parity and stop bits of that terminal
+    QTest::addColumn<uint>("frame"); // data bits, parity and stop bits of that terminal
 
     const QList<int> defaults = {0, 6, 0, 1, 0};
     const uint frame8N1 = CS8;
-    QTest::newRow("Cancel after a change") << true << QStringList{"IDC_SPEED=8"} << false << defaults << "" << 1
-                                           << uint(B9600) << frame8N1;
-    QTest::newRow("OK without a change") << true << QStringList() << true << defaults << "" << 1 << uint(B9600)
-                                         << frame8N1;
+    QTest::newRow("Cancel after a change")
+        << true << QStringList{"IDC_SPEED=8"} << false << defaults << "" << 1 << uint(B9600) << frame8N1;
+    QTest::newRow("OK without a change")
+        << true << QStringList() << true << defaults << "" << 1 << uint(B9600) << frame8N1;
     QTest::newRow("OK after changing and changing back")
-        << true << QStringList{"IDC_SPEED=8", "IDC_PARITY=1", "IDC_SPEED=6", "IDC_PARITY=0"} << true << defaults << ""
-        << 1 << uint(B9600) << frame8N1;
-    QTest::newRow("OK with a new speed") << true << QStringList{"IDC_SPEED=8"} << true << QList<int>{0, 8, 0, 1, 0}
-                                         << "" << 1 << uint(B19200) << frame8N1;
-    QTest::newRow("OK with a new speed, Autoscan off") << false << QStringList{"IDC_SPEED=12"} << true
-                                                       << QList<int>{0, 12, 0, 1, 0} << "" << 1 << uint(B115200)
-                                                       << frame8N1;
+        << true << QStringList{"IDC_SPEED=8", "IDC_PARITY=1", "IDC_SPEED=6", "IDC_PARITY=0"} << true
+        << defaults << "" << 1 << uint(B9600) << frame8N1;
+    QTest::newRow("OK with a new speed") << true << QStringList{"IDC_SPEED=8"} << true
+                                         << QList<int>{0, 8, 0, 1, 0} << "" << 1 << uint(B19200) << frame8N1;
+    QTest::newRow("OK with a new speed, Autoscan off")
+        << false << QStringList{"IDC_SPEED=12"} << true << QList<int>{0, 12, 0, 1, 0} << "" << 1
+        << uint(B115200) << frame8N1;
     // A pseudo-terminal always keeps 8 bits without parity; the stop bits show.
-    QTest::newRow("OK with 7E2") << true << QStringList{"IDC_PARITY=2", "IDC_DATABITS=0", "IDC_STOPBITS=1"} << true
-                                 << QList<int>{0, 6, 2, 0, 1} << "" << 1 << uint(B9600) << uint(CS8 | CSTOPB);
-    QTest::newRow("OK with COM2") << true << QStringList{"IDC_PORT=1"} << true << QList<int>{1, 6, 0, 1, 0} << "" << 2
-                                  << uint(B9600) << frame8N1;
-    QTest::newRow("OK with COM8, which is missing") << true << QStringList{"IDC_PORT=7"} << true
-                                                    << QList<int>{7, 6, 0, 1, 0} << "COM8 can't open!" << 0 << 0u
-                                                    << 0u;
+    QTest::newRow("OK with 7E2") << true << QStringList{"IDC_PARITY=2", "IDC_DATABITS=0", "IDC_STOPBITS=1"}
+                                 << true << QList<int>{0, 6, 2, 0, 1} << "" << 1 << uint(B9600)
+                                 << uint(CS8 | CSTOPB);
+    QTest::newRow("OK with COM2") << true << QStringList{"IDC_PORT=1"} << true << QList<int>{1, 6, 0, 1, 0}
+                                  << "" << 2 << uint(B9600) << frame8N1;
+    QTest::newRow("OK with COM8, which is missing")
+        << true << QStringList{"IDC_PORT=7"} << true << QList<int>{7, 6, 0, 1, 0} << "COM8 can't open!" << 0
+        << 0u << 0u;
     QTest::newRow("OK with COM8, which is missing, Autoscan off")
-        << false << QStringList{"IDC_PORT=7"} << true << QList<int>{7, 6, 0, 1, 0} << "COM8 can't open!" << 0 << 0u
-        << 0u;
+        << false << QStringList{"IDC_PORT=7"} << true << QList<int>{7, 6, 0, 1, 0} << "COM8 can't open!" << 0
+        << 0u << 0u;
 }
 
 void TestSettingsDialog::panelClickApplies() {
@@ -271,8 +277,9 @@ void TestSettingsDialog::panelClickApplies() {
             setup->findChild<QPushButton*>(ok ? QStringLiteral("IDOK") : QStringLiteral("IDCANCEL"))->click();
         });
     if (!box.isEmpty())
-        driver.Then("failure box", [] { return ModalOf<QMessageBox>() != nullptr; },
-                    [&] { RecordAndClose(ModalOf<QMessageBox>(), dlg, &failure); });
+        driver.Then(
+            "failure box", [] { return ModalOf<QMessageBox>() != nullptr; },
+            [&] { RecordAndClose(ModalOf<QMessageBox>(), dlg, &failure); });
     QTest::mouseClick(dlg.m_stcPanel, Qt::LeftButton, Qt::NoModifier, QPoint(100, 80));
 
     QVERIFY2(driver.Finished(), qPrintable(driver.Pending()));
@@ -294,7 +301,7 @@ void TestSettingsDialog::panelClickApplies() {
     QCOMPARE(failure.seen, !box.isEmpty());
     if (failure.seen) {
         QCOMPARE(failure.text, box);
-        QVERIFY(!failure.polling);  // no tick under the box of a reopen
+        QVERIFY(!failure.polling); // no tick under the box of a reopen
         QVERIFY(!failure.portOpen);
     }
     QCOMPARE(dlg.m_port.IsOpen(), line != 0);
