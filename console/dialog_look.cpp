@@ -25,7 +25,7 @@ void CentreOnCursor(QWidget* dialog) {
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     QRect area = screen ? screen->availableGeometry() : QRect(cursor, QSize(1, 1));
-    const QSize size = dialog->size();
+    const QSize size = dialog->frameGeometry().size(); // the frame only once the window exists
     const int x = std::clamp(cursor.x() - size.width() / 2, area.left(),
                              std::max(area.left(), area.right() + 1 - size.width()));
     const int y = std::clamp(cursor.y() - size.height() / 2, area.top(),

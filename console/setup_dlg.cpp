@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include <array>
 #include <utility>
@@ -79,9 +80,13 @@ CSetupDlg::CSetupDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void CSetupDlg::showEvent(QShowEvent* event) {
-    DoDataExchange(false);
-    m_cmbPort->setFocus();
-    CentreOnCursor(this);
+    // Each run of the dialog starts from the members, centred on the mouse pointer, that is
+    // about where the user clicked the panel.
+    if (!event->spontaneous()) {
+        DoDataExchange(false);
+        m_cmbPort->setFocus();
+        CentreOnCursor(this);
+    }
     QDialog::showEvent(event);
 }
 

@@ -143,6 +143,7 @@ CTestDlg::~CTestDlg() {
 }
 
 bool CTestDlg::OnInitDialog() {
+    m_bInitialised = true; // once only, whether called here or by the first show
     setWindowIcon(m_hIcon);
 
     const PortSettings defaults;
@@ -320,12 +321,13 @@ void CTestDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CTestDlg::showEvent(QShowEvent* event) {
-    // The window exists but is not on screen yet: initialise once, before it appears, and place
-    // it centred on the mouse pointer.
-    if (!m_bInitialised && !event->spontaneous()) {
-        m_bInitialised = true;
-        CentreOnCursor(this);
-        OnInitDialog();
+    // The window exists but is not on screen yet: place it centred on the mouse pointer unless
+    // it was placed already, and initialise once, before it appears.
+    if (!event->spontaneous()) {
+        if (!testAttribute(Qt::WA_Moved))
+            CentreOnCursor(this);
+        if (!m_bInitialised)
+            OnInitDialog();
     }
     QDialog::showEvent(event);
 }

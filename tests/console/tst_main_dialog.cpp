@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <memory>
@@ -54,6 +56,8 @@ private slots:
     void aboutBoxForSystemCommands();
     void layoutFitsItsTexts_data();
     void layoutFitsItsTexts();
+    void opensCentredOnPointer_data();
+    void opensCentredOnPointer();
 };
 
 void TestMainDialog::startUp_data() {
@@ -382,6 +386,42 @@ void TestMainDialog::layoutFitsItsTexts() {
                      qPrintable(QStringLiteral("%1 overlaps %2").arg(a->objectName(), b->objectName())));
         }
     }
+}
+
+void TestMainDialog::opensCentredOnPointer_data() {
+    QTest::addColumn<bool>("settings");
+    QTest::addColumn<QPoint>("pointer"); // from the top left of the available area
+    QTest::newRow("main dialog") << false << QPoint(230, 170);
+    QTest::newRow("settings dialog") << true << QPoint(200, 260);
+    QTest::newRow("main dialog, pointer in a corner: kept on the screen") << false << QPoint(3, 3);
+    QTest::newRow("settings dialog, pointer in a corner: kept on the screen") << true << QPoint(3, 3);
+}
+
+void TestMainDialog::opensCentredOnPointer() {
+    QFETCH(bool, settings);
+    QFETCH(QPoint, pointer);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QCursor::setPos(area.topLeft() + pointer);
+    QCOMPARE(QCursor::pos(), area.topLeft() + pointer);
+
+    SetComDevicePath(1, MissingDevicePath());
+    std::unique_ptr<QDialog> dialog;
+    if (settings) {
+        dialog = std::make_unique<CSetupDlg>();
+        dialog->show();
+    } else {
+        auto main = std::make_unique<CTestDlg>();
+        StartConsole(*main);
+        dialog = std::move(main);
+    }
+    const QRect placed = dialog->frameGeometry();
+    QVERIFY2(area.contains(placed),
+             qPrintable(QStringLiteral("placed at %1,%2").arg(placed.x()).arg(placed.y())));
+    const QPoint wanted = area.topLeft() + pointer - QPoint(placed.width() / 2, placed.height() / 2);
+    if (area.contains(QRect(wanted, placed.size())))
+        QCOMPARE(placed.topLeft(), wanted);
+    else
+        QCOMPARE(placed.topLeft(), area.topLeft());
 }
 
 QTEST_MAIN(TestMainDialog)
