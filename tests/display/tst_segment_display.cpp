@@ -14,9 +14,9 @@ struct Cell {
     int column;
     bool point;
 };
-QList<Cell> ParseCells(const QByteArray& spec) {
+QList<Cell> ParseCells(const QByteArray& layout) {
     QList<Cell> cells;
-    for (const char ch : spec) {
+    for (const char ch : layout) {
         if (ch == '*')
             cells.last().point = true;
         else if (ch == '_')
@@ -32,9 +32,9 @@ QList<Cell> ParseCells(const QByteArray& spec) {
 }
 
 // The panel after the cells were drawn at (x, y) in colour row `row`, from the sheet itself.
-QImage Expected(QImage panel, const QImage& sheet, const QByteArray& spec, int row, int x, int y) {
+QImage Expected(QImage panel, const QImage& sheet, const QByteArray& layout, int row, int x, int y) {
     int left = x;
-    for (const Cell& cell : ParseCells(spec)) {
+    for (const Cell& cell : ParseCells(layout)) {
         fixture::Paste(panel, sheet, QRect(24 * cell.column, 48 * row, 24, 48), QPoint(left, y));
         if (cell.point)
             fixture::Paste(panel, sheet, QRect(21, 48 * row + 43, 3, 3), QPoint(left + 21, y + 43));
