@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kFirstAddress = 1;
 constexpr int kLastAddress = 99;
-constexpr int kAddressTextSize = 12;  // "%02d" of any int
+constexpr int kAddressTextSize = 12; // "%02d" of any int
 
 void FormatAddress(int address, char (&text)[kAddressTextSize]) {
     std::snprintf(text, sizeof text, "%02d", address);
@@ -41,7 +41,7 @@ int SelectedAddress(const QComboBox* list) {
     return list->currentText().toInt();
 }
 
-}  // namespace
+} // namespace
 
 void CTestDlg::OnTimer(int nIDEvent) {
     if (nIDEvent == 0) {
