@@ -24,8 +24,11 @@ void PanelWidget::setPicture(const QImage& picture) {
 }
 
 void PanelWidget::copyFrom(const QImage& src, int sx, int sy, int w, int h, int dx, int dy) {
-    const QRect written = CopyPixels(m_image, dx, dy, src, sx, sy, w, h);
-    if (!written.isEmpty())
+    // The readouts are redrawn on every tick, mostly with the text they already show: a copy
+    // that changes no pixel needs no repaint, since the screen shows the retained image.
+    bool changed = false;
+    const QRect written = CopyPixels(m_image, dx, dy, src, sx, sy, w, h, &changed);
+    if (changed)
         repaint(written);
 }
 

@@ -35,20 +35,37 @@ CopyRect ClipCopy(int srcW, int srcH, int sx, int sy, int w, int h, int dstW, in
     return {int(x.s), int(y.s), int(x.d), int(y.d), int(x.n), int(y.n)};
 }
 
-QRect CopyPixels(QImage& dst, int dx, int dy, const QImage& src, int sx, int sy, int w, int h) {
+QRect CopyPixels(QImage& dst, int dx, int dy, const QImage& src, int sx, int sy, int w, int h,
+                 bool* changed) {
+    bool differs = false;
     const CopyRect r = ClipCopy(src.width(), src.height(), sx, sy, w, h, dst.width(), dst.height(), dx, dy);
-    if (r.isEmpty() || dst.depth() != 32)
+    if (r.isEmpty() || dst.depth() != 32) {
+        if (changed)
+            *changed = false;
         return {};
+    }
     if (src.format() == dst.format()) {
         const qsizetype bpl = dst.bytesPerLine();
         uchar* to = dst.bits() + r.dy * bpl + r.dx * 4;
         const size_t rowBytes = size_t(r.w) * 4;
-        for (int row = 0; row < r.h; ++row, to += bpl)
-            std::memcpy(to, src.constScanLine(r.sy + row) + r.sx * 4, rowBytes);
+        for (int row = 0; row < r.h; ++row, to += bpl) {
+            const uchar* from = src.constScanLine(r.sy + row) + r.sx * 4;
+            if (std::memcmp(to, from, rowBytes) != 0) {
+                std::memcpy(to, from, rowBytes);
+                differs = true;
+            }
+        }
     } else {
         for (int row = 0; row < r.h; ++row)
-            for (int col = 0; col < r.w; ++col)
-                dst.setPixel(r.dx + col, r.dy + row, src.pixel(r.sx + col, r.sy + row));
+            for (int col = 0; col < r.w; ++col) {
+                const QRgb px = src.pixel(r.sx + col, r.sy + row);
+                if (dst.pixel(r.dx + col, r.dy + row) != px) {
+                    dst.setPixel(r.dx + col, r.dy + row, px);
+                    differs = true;
+                }
+            }
     }
+    if (changed)
+        *changed = differs;
     return {r.dx, r.dy, r.w, r.h};
 }

@@ -94,10 +94,22 @@ void TestPanelWidget::copyPixelsBetweenFormats() {
         for (int x = 0; x < 4; ++x)
             source.setPixel(x, y, fixture::Rgb(0x102030u * uint(1 + x + 4 * y)));
     QImage target = fixture::Solid(10, 10, 0xFF00FF);
-    QCOMPARE(CopyPixels(target, 6, 8, source, 1, 0, 3, 3), QRect(6, 8, 3, 2));
+    bool changed = false;
+    QCOMPARE(CopyPixels(target, 6, 8, source, 1, 0, 3, 3, &changed), QRect(6, 8, 3, 2));
+    QVERIFY(changed);
     QImage expected = fixture::Solid(10, 10, 0xFF00FF);
     fixture::Paste(expected, source, QRect(1, 0, 3, 2), QPoint(6, 8));
     COMPARE_IMAGES(target, expected);
+    QCOMPARE(CopyPixels(target, 6, 8, source, 1, 0, 3, 3, &changed), QRect(6, 8, 3, 2));
+    QVERIFY(!changed);
+
+    // The same for a source of the destination's own format, where a single differing pixel
+    // in the last row must still count.
+    QImage same = target.copy();
+    QVERIFY(CopyPixels(target, 0, 0, same, 0, 0, 10, 10, &changed) == QRect(0, 0, 10, 10) && !changed);
+    same.setPixel(9, 9, fixture::Rgb(0x123456));
+    QVERIFY(CopyPixels(target, 0, 0, same, 0, 0, 10, 10, &changed) == QRect(0, 0, 10, 10) && changed);
+    COMPARE_IMAGES(target, same);
 
     QImage indexed(10, 10, QImage::Format_Indexed8);
     indexed.setColorTable({fixture::Rgb(0)});
@@ -163,6 +175,15 @@ void TestPanelWidget::repaintsACopiedRectangleAtOnce() {
     recorder.rects.clear();
     lamps.Draw(300, 143, LAMP_ON);  // nothing lands on the panel, so nothing is repainted
     QVERIFY(recorder.rects.isEmpty());
+
+    // The same look again changes no pixel: the screen already shows it.
+    lamps.Draw(4, 143, LAMP_ON);
+    QVERIFY(recorder.rects.isEmpty());
+    COMPARE_IMAGES(Grab(panel), panel.image());
+
+    recorder.rects.clear();  // the grab painted the whole panel
+    lamps.Draw(4, 143, LAMP_OFF);
+    QCOMPARE(recorder.rects, QList<QRect>{QRect(4, 143, 24, 6)});
 }
 
 void TestPanelWidget::clicked_data() {
