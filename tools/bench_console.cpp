@@ -26,13 +26,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,134 +40,10 @@
 #include "sim_server.h"
 #include "test_dlg.h"
 
-// ---- heap allocations ------------------------------------------------------------------------
-// Qt's containers and strings take their memory with malloc, not with operator new, so counting
-// operator new alone would miss most of what a tick allocates. Both are counted here: the global
-// allocation functions are replaced, and so is malloc (glibc lets a program interpose it). Under
-// AddressSanitizer, which owns malloc, only operator new is counted.
-
-namespace {
-std::atomic<unsigned long long> g_allocations{0};
-void Count() {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-}
-} // namespace
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kCountsMalloc = false;
-#else
-constexpr bool kCountsMalloc = true;
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
-
-void* malloc(size_t size) {
-    Count();
-    return __libc_malloc(size);
-}
-void* calloc(size_t n, size_t size) {
-    Count();
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t size) {
-    Count();
-    return __libc_realloc(p, size);
-}
-void* aligned_alloc(size_t align, size_t size) {
-    Count();
-    return __libc_memalign(align, size);
-}
-void* memalign(size_t align, size_t size) {
-    Count();
-    return __libc_memalign(align, size);
-}
-int posix_memalign(void** out, size_t align, size_t size) {
-    Count();
-    void* p = __libc_memalign(align, size);
-    if (!p)
-        return ENOMEM;
-    *out = p;
-    return 0;
-}
-void free(void* p) {
-    __libc_free(p);
-}
-}
-#endif
-
-namespace {
-// Without malloc interposed, operator new counts for itself; with it, malloc does the counting.
-void* Allocate(std::size_t size) {
-    if (!kCountsMalloc)
-        Count();
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-
-void* AllocateAligned(std::size_t size, std::align_val_t align) {
-    if (!kCountsMalloc)
-        Count();
-    const std::size_t a = static_cast<std::size_t>(align);
-    if (void* p = std::aligned_alloc(a, (std::max<std::size_t>(size, 1) + a - 1) / a * a))
-        return p;
-    throw std::bad_alloc();
-}
-} // namespace
-
-void* operator new(std::size_t size) {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new(std::size_t size, std::align_val_t align) {
-    return AllocateAligned(size, align);
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-    return AllocateAligned(size, align);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
+// Heap allocations are counted for malloc as well as operator new: Qt's containers and strings
+// take their memory with malloc.
+#define ORVEL_COUNT_MALLOC
+#include "alloc_counter.h"
 
 namespace {
 
@@ -191,11 +65,11 @@ template <typename Prepare, typename Work> Figures Measure(int n, Prepare prepar
     unsigned long long allocations = 0;
     for (int i = 0; i < n; ++i) {
         prepare();
-        const unsigned long long before = g_allocations.load();
+        const unsigned long long before = alloc_counter::Allocations();
         const auto start = Clock::now();
         work();
         const auto end = Clock::now();
-        allocations += g_allocations.load() - before;
+        allocations += alloc_counter::Allocations() - before;
         us.push_back(std::chrono::duration<double, std::micro>(end - start).count());
     }
     Figures f;
@@ -437,9 +311,9 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
 
     const int n = 2000;
-    std::printf("platform %s, %d calls each; allocations counted: %s\n",
-                qPrintable(QGuiApplication::platformName()), n,
-                kCountsMalloc ? "malloc and operator new" : "operator new only (sanitizer build)");
+    std::printf(
+        "platform %s, %d calls each; allocations counted: %s\n", qPrintable(QGuiApplication::platformName()),
+        n, alloc_counter::kCountsMalloc ? "malloc and operator new" : "operator new only (sanitizer build)");
 
     // Pieces of an answer tick.
     Reading reading;

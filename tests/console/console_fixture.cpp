@@ -3,35 +3,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <stdexcept>
-
-TerminalLine::TerminalLine() {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
-        throw std::runtime_error("no pseudo-terminal");
-    m_path = ptsname(m_master);
-    m_slave = open(m_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    if (m_slave < 0 || tcgetattr(m_slave, &tio) != 0)
-        throw std::runtime_error("cannot open " + m_path);
-    cfmakeraw(&tio);
-    tcsetattr(m_slave, TCSANOW, &tio);
-}
-
-TerminalLine::~TerminalLine() {
-    close(m_slave);
-    close(m_master);
-}
 
 QByteArray TerminalLine::TakeQueued() {
     QByteArray got;
     char buffer[256];
     for (;;) {
-        const ssize_t n = read(m_master, buffer, sizeof buffer);
+        const ssize_t n = read(m_pty.Master(), buffer, sizeof buffer);
         if (n > 0)
             got.append(buffer, n);
         else if (n < 0 && errno == EINTR)
@@ -39,12 +19,6 @@ QByteArray TerminalLine::TakeQueued() {
         else
             return got;
     }
-}
-
-termios TerminalLine::Settings() const {
-    termios tio{};
-    tcgetattr(m_slave, &tio);
-    return tio;
 }
 
 std::string MissingDevicePath() {

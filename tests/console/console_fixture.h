@@ -15,32 +15,24 @@
 #include <string>
 #include <vector>
 
+#include "pty_pair.h"
 #include "test_dlg.h"
 
 class QMessageBox;
 
 using namespace std::chrono_literals;
 
-// A pseudo-terminal whose slave side stands in for a serial device. The test keeps a raw slave
-// descriptor of its own open, so that nothing echoes and the master never sees a hang-up while
-// the console closes and reopens its port.
+// A pseudo-terminal whose slave side stands in for a serial device.
 class TerminalLine {
 public:
-    TerminalLine();
-    ~TerminalLine();
-    TerminalLine(const TerminalLine&) = delete;
-    TerminalLine& operator=(const TerminalLine&) = delete;
-
-    [[nodiscard]] const std::string& Path() const { return m_path; }
+    [[nodiscard]] const std::string& Path() const { return m_pty.Path(); }
     // What the console has sent and the test has not taken yet; never waits.
     QByteArray TakeQueued();
     // The line settings of the slave side, as the console's port left them.
-    [[nodiscard]] termios Settings() const;
+    [[nodiscard]] termios Settings() const { return m_pty.SlaveSettings(); }
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
-    std::string m_path;
+    PtyPair m_pty{PtyPair::MasterMode::NonBlocking};
 };
 
 // A path under which no device exists.

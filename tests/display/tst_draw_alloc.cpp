@@ -3,69 +3,12 @@
 // temporary container all go through it), and prints what a Draw costs.
 #include <QtTest>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
+#include "alloc_counter.h"
 #include "lamp_display.h"
 #include "panel_widget.h"
 #include "segment_display.h"
 
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-
-void* Allocate(std::size_t size) {
-    if (g_counting.load(std::memory_order_relaxed))
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-
-// Allocations made by f.
-template <typename F>
-long CountAllocations(F&& f) {
-    g_allocations = 0;
-    g_counting = true;
-    f();
-    g_counting = false;
-    return g_allocations;
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
+using alloc_counter::CountAllocations;
 
 class TestDrawAlloc : public QObject {
     Q_OBJECT
@@ -112,7 +55,7 @@ void TestDrawAlloc::drawAllocatesNothing() {
                      lamps.Draw(4, 143, state);
              }),
              0L);
-    QVERIFY(panel.image().pixel(150, 60) != 0);  // something was drawn at all
+    QVERIFY(panel.image().pixel(150, 60) != 0); // something was drawn at all
 }
 
 void TestDrawAlloc::drawCost() {

@@ -5,10 +5,8 @@
 #include <QTest>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,24 +38,10 @@ QString DumpOf(const QByteArray& bytes) {
     return dump;
 }
 
-ScriptedLine::ScriptedLine() {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
-        throw std::runtime_error("no pseudo-terminal");
-    m_path = ptsname(m_master);
-    m_slave = open(m_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    if (m_slave < 0 || tcgetattr(m_slave, &tio) != 0)
-        throw std::runtime_error("cannot open " + m_path);
-    cfmakeraw(&tio);
-    tcsetattr(m_slave, TCSANOW, &tio);
-}
-
 ScriptedLine::~ScriptedLine() {
+    // The thread reads and writes the master, which closes with m_pty after this.
     if (m_background.joinable())
         m_background.join();
-    close(m_slave);
-    close(m_master);
 }
 
 QByteArray ScriptedLine::Take(int n, std::chrono::milliseconds timeout) {
@@ -66,11 +50,12 @@ QByteArray ScriptedLine::Take(int n, std::chrono::milliseconds timeout) {
     while (got.size() < n) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        pollfd pfd{m_master, POLLIN, 0};
+        pollfd pfd{m_pty.Master(), POLLIN, 0};
         if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
             break;
         char buffer[256];
-        const ssize_t r = read(m_master, buffer, std::min<size_t>(sizeof buffer, size_t(n - got.size())));
+        const ssize_t r =
+            read(m_pty.Master(), buffer, std::min<size_t>(sizeof buffer, size_t(n - got.size())));
         if (r > 0)
             got.append(buffer, r);
         else if (r < 0 && errno != EINTR && errno != EAGAIN)
@@ -81,7 +66,7 @@ QByteArray ScriptedLine::Take(int n, std::chrono::milliseconds timeout) {
 
 QByteArray ScriptedLine::TakeQueued() {
     int queued = 0;
-    if (ioctl(m_master, FIONREAD, &queued) != 0 || queued <= 0)
+    if (ioctl(m_pty.Master(), FIONREAD, &queued) != 0 || queued <= 0)
         return {};
     return Take(queued, 100ms);
 }
@@ -89,7 +74,7 @@ QByteArray ScriptedLine::TakeQueued() {
 void ScriptedLine::Send(const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t w = write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        const ssize_t w = write(m_pty.Master(), bytes.constData() + done, size_t(bytes.size() - done));
         if (w > 0)
             done += w;
         else if (errno != EINTR && errno != EAGAIN)

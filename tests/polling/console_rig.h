@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "pty_pair.h"
 #include "test_dlg.h"
 
 using namespace std::chrono_literals;
@@ -27,12 +28,12 @@ using namespace std::chrono_literals;
 // The master side of a pseudo-terminal, driven by the test.
 class ScriptedLine {
 public:
-    ScriptedLine();
+    ScriptedLine() = default;
     ~ScriptedLine();
     ScriptedLine(const ScriptedLine&) = delete;
     ScriptedLine& operator=(const ScriptedLine&) = delete;
 
-    [[nodiscard]] const std::string& Path() const { return m_path; }
+    [[nodiscard]] const std::string& Path() const { return m_pty.Path(); }
 
     // Exactly n bytes that the console sent, waiting for them up to the timeout; fewer when
     // they do not come.
@@ -48,9 +49,7 @@ public:
     QByteArray BackgroundRequest();
 
 private:
-    int m_master = -1;
-    int m_slave = -1; // held open, raw, so that nothing echoes and a reopen never hangs up the master
-    std::string m_path;
+    PtyPair m_pty;
     std::thread m_background;
     QByteArray m_backgroundRequest;
 };
