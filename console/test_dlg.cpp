@@ -40,7 +40,7 @@ QLabel* FrameCell(const QString& widest, QWidget* parent) {
     return label;
 }
 
-// The system menu of a Win32 dialog has no place on X11, where the window manager owns the title
+// A system menu in the title bar has no place on X11, where the window manager owns the title
 // bar: the about item is offered in the dialog's context menu instead, with the same command id.
 void PopUpSystemMenu(CTestDlg* dlg, const QPoint& at) {
     QMenu menu(dlg);
