@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFrame>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -38,6 +39,21 @@ QLabel* FrameCell(const QString& widest, QWidget* parent) {
     label->setTextFormat(Qt::PlainText);
     label->setFixedWidth(label->sizeHint().width());
     return label;
+}
+
+// A bordered edit. The edit itself goes frameless inside a plain sunken frame: the command echo
+// and the answer dump change on every poll tick, and a styled edit frame repainted with each
+// change cost the console more than all the rest of a tick (measured with callgrind: about half
+// of the instructions of a polling run). The frame around it is never repainted by a text change.
+QFrame* Bordered(QLineEdit* edit, QWidget* parent) {
+    auto* border = new QFrame(parent);
+    border->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* inside = new QHBoxLayout(border);
+    const int width = border->frameWidth();
+    inside->setContentsMargins(width, width, width, width);
+    edit->setFrame(false);
+    inside->addWidget(edit);
+    return border;
 }
 
 // A system menu in the title bar has no place on X11, where the window manager owns the title
@@ -117,7 +133,7 @@ CTestDlg::CTestDlg(QWidget* parent) : QDialog(parent) {
     frameRow->setContentsMargins(1, 0, 0, 0);
     frameRow->setSpacing(1);
     frameRow->addWidget(stx);
-    frameRow->addWidget(m_edtCommand, 1);
+    frameRow->addWidget(Bordered(m_edtCommand, this), 1);
     frameRow->addWidget(m_stcBcc);
 
     auto* grid = new QGridLayout(this);
@@ -128,7 +144,7 @@ CTestDlg::CTestDlg(QWidget* parent) : QDialog(parent) {
     grid->addLayout(column, 0, 1);
     grid->addLayout(frameRow, 1, 0);
     grid->addWidget(m_btnSend, 1, 1);
-    grid->addWidget(m_edtResponse, 2, 0, 1, 2);
+    grid->addWidget(Bordered(m_edtResponse, this), 2, 0, 1, 2);
     grid->setColumnMinimumWidth(1, logo->sizeHint().width());
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
