@@ -16,6 +16,17 @@ QFont DialogFont() {
     return font;
 }
 
+QFont FrameRowFont() {
+    // The label, the echo and the dump get a new text on every poll tick; running each through
+    // the text shaper, and drawing it at fractional positions (a cached glyph image for each),
+    // was most of what a tick cost. Their texts (hexadecimal digits, command letters, typed
+    // text) need no shaping, so they go without where the script allows it.
+    QFont font = DialogFont();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    return font;
+}
+
 void CentreOnCursor(QWidget* dialog) {
     // The size is only known once the layout has run; it has not yet if the dialog was never shown.
     if (QLayout* layout = dialog->layout())

@@ -18,6 +18,7 @@
 #include <QShowEvent>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "about_dlg.h"
@@ -31,12 +32,16 @@ namespace {
 constexpr unsigned int kSysCommandMask = 0xFFF0; // the low four bits of a system command are the system's
 
 // A sunken text cell of the frame row, as wide as its widest text, so that a new text never
-// moves its neighbours.
+// moves its neighbours. Its size is fixed (the height is set with the row) so that a new text
+// does not send the whole dialog through a new layout, and it fills its own background so that
+// a new text does not repaint the dialog behind it: the label changes on every poll tick.
 QLabel* FrameCell(const QString& widest, QWidget* parent) {
     auto* label = new QLabel(widest, parent);
+    label->setFont(FrameRowFont());
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setTextFormat(Qt::PlainText);
+    label->setAutoFillBackground(true);
     label->setFixedWidth(label->sizeHint().width());
     return label;
 }
@@ -44,7 +49,8 @@ QLabel* FrameCell(const QString& widest, QWidget* parent) {
 // A bordered edit. The edit itself goes frameless inside a plain sunken frame: the command echo
 // and the answer dump change on every poll tick, and a styled edit frame repainted with each
 // change cost the console more than all the rest of a tick (measured with callgrind: about half
-// of the instructions of a polling run). The frame around it is never repainted by a text change.
+// of the instructions of a polling run). The edit fills its own background, so that neither
+// the frame around it nor the dialog behind is repainted by a text change.
 QFrame* Bordered(QLineEdit* edit, QWidget* parent) {
     auto* border = new QFrame(parent);
     border->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -52,6 +58,7 @@ QFrame* Bordered(QLineEdit* edit, QWidget* parent) {
     const int width = border->frameWidth();
     inside->setContentsMargins(width, width, width, width);
     edit->setFrame(false);
+    edit->setAutoFillBackground(true);
     inside->addWidget(edit);
     return border;
 }
@@ -113,6 +120,8 @@ CTestDlg::CTestDlg(QWidget* parent) : QDialog(parent) {
     m_edtResponse = new QLineEdit(this);
     m_edtResponse->setObjectName(QStringLiteral("IDC_RESPONSE"));
     m_edtResponse->setReadOnly(true);
+    m_edtCommand->setFont(FrameRowFont());
+    m_edtResponse->setFont(FrameRowFont());
 
     // The panel keeps its natural size at the top left; the logo, the address list and the two
     // check boxes stand in a column to its right; the frame row and the Send button below them;
@@ -132,9 +141,15 @@ CTestDlg::CTestDlg(QWidget* parent) : QDialog(parent) {
     auto* frameRow = new QHBoxLayout;
     frameRow->setContentsMargins(1, 0, 0, 0);
     frameRow->setSpacing(1);
+    auto* command = Bordered(m_edtCommand, this);
     frameRow->addWidget(stx);
-    frameRow->addWidget(Bordered(m_edtCommand, this), 1);
+    frameRow->addWidget(command, 1);
     frameRow->addWidget(m_stcBcc);
+    // The three cells stand as high as the bordered edit.
+    const int cellHeight = std::max(command->sizeHint().height(), m_stcBcc->sizeHint().height());
+    stx->setFixedHeight(cellHeight);
+    m_stcBcc->setFixedHeight(cellHeight);
+    command->setFixedHeight(cellHeight);
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 1, 1);

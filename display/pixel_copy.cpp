@@ -45,11 +45,18 @@ QRect CopyPixels(QImage& dst, int dx, int dy, const QImage& src, int sx, int sy,
         return {};
     }
     if (src.format() == dst.format()) {
-        const qsizetype bpl = dst.bytesPerLine();
-        uchar* to = dst.bits() + r.dy * bpl + r.dx * 4;
+        const qsizetype dstBpl = dst.bytesPerLine();
+        const qsizetype srcBpl = src.bytesPerLine();
+        uchar* to = dst.bits() + r.dy * dstBpl + r.dx * 4;
+        const uchar* from = src.constBits() + r.sy * srcBpl + r.sx * 4;
         const size_t rowBytes = size_t(r.w) * 4;
-        for (int row = 0; row < r.h; ++row, to += bpl) {
-            const uchar* from = src.constScanLine(r.sy + row) + r.sx * 4;
+        if (!changed) {
+            // Nobody asks what changed (composing on a memory surface): a plain copy.
+            for (int row = 0; row < r.h; ++row, to += dstBpl, from += srcBpl)
+                std::memcpy(to, from, rowBytes);
+            return {r.dx, r.dy, r.w, r.h};
+        }
+        for (int row = 0; row < r.h; ++row, to += dstBpl, from += srcBpl) {
             if (std::memcmp(to, from, rowBytes) != 0) {
                 std::memcpy(to, from, rowBytes);
                 differs = true;

@@ -26,6 +26,7 @@ struct CopyRect {
 // (empty when nothing was). dst must have 32 bits per pixel (nothing is copied otherwise); a
 // source of the same format is copied row by row, any other pixel by pixel. dst is detached
 // only if its data is shared. *changed (when given) tells whether any pixel of dst now differs
-// from before, so that a caller can spare a repaint of pixels the screen already shows.
+// from before, so that a caller can spare a repaint of pixels the screen already shows; without
+// it the rows are copied without being compared.
 QRect CopyPixels(QImage& dst, int dx, int dy, const QImage& src, int sx, int sy, int w, int h,
                  bool* changed = nullptr);

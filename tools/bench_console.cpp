@@ -1,9 +1,10 @@
 // Cost of the console's polling cycle: one answer tick and one request tick with the port on a
 // pseudo-terminal (microseconds and heap allocations), and the CPU time of the whole console over
 // a run of polling against the simulated bus, next to a bare dialog of the same widgets that
-// repaints its 264 x 162 picture every poll period.
+// repaints its 264 x 162 picture every poll period. The two runs alternate in rounds of at most
+// 10 s, so that a change in the host's load falls on both alike.
 //
-//   bench_console [seconds]     seconds of each CPU-time run, 60 when not given
+//   bench_console [seconds]     seconds of polling and of the bare dialog, 60 each when not given
 //
 // Not a test: it prints figures and judges nothing.
 #include <QApplication>
@@ -31,8 +32,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "com_map.h"
@@ -143,25 +146,11 @@ class BenchApplication : public QApplication {
 public:
     using QApplication::QApplication;
 
-    // Starts a new count for object; null stops counting and keeps the figures.
-    void Watch(QObject* object) {
-        m_watched = object;
-        if (object)
-            m_eventMs.clear();
-    }
-    [[nodiscard]] double TotalMs() const {
-        double total = 0;
-        for (double ms : m_eventMs)
-            total += ms;
-        return total;
-    }
-    [[nodiscard]] double MedianUs() {
-        if (m_eventMs.empty())
-            return 0;
-        std::nth_element(m_eventMs.begin(), m_eventMs.begin() + m_eventMs.size() / 2, m_eventMs.end());
-        return m_eventMs[m_eventMs.size() / 2] * 1e3;
-    }
-    [[nodiscard]] int Events() const { return int(m_eventMs.size()); }
+    // Counts the timer events of object from now on, after the figures taken so far; null stops
+    // counting.
+    void Watch(QObject* object) { m_watched = object; }
+    // Hands over the CPU time of each event counted so far, and starts anew.
+    std::vector<double> TakeEventMs() { return std::exchange(m_eventMs, {}); }
 
     bool notify(QObject* receiver, QEvent* event) override {
         if (receiver != m_watched || event->type() != QEvent::Timer)
@@ -175,6 +164,18 @@ public:
 private:
     QObject* m_watched = nullptr;
     std::vector<double> m_eventMs;
+};
+
+struct EventFigures {
+    std::vector<double> ms;
+    void Add(std::vector<double> more) { ms.insert(ms.end(), more.begin(), more.end()); }
+    [[nodiscard]] double TotalMs() const { return std::accumulate(ms.begin(), ms.end(), 0.0); }
+    [[nodiscard]] double MedianUs() {
+        if (ms.empty())
+            return 0;
+        std::nth_element(ms.begin(), ms.begin() + ms.size() / 2, ms.end());
+        return ms[ms.size() / 2] * 1e3;
+    }
 };
 
 double CpuMs() {
@@ -191,16 +192,30 @@ void RunEventLoop(std::chrono::milliseconds time) {
     loop.exec();
 }
 
-// Runs the event loop for the given time, after a settling period that takes the first show's
-// layout and font work out of the figure; returns the process's CPU time over that time.
+// The process's CPU time over a run of the event loop. The first show's layout and font work
+// should be over before: see Settle.
 double CpuOverRun(int seconds, QObject* timed) {
-    RunEventLoop(2 * kPollPeriod);
     static_cast<BenchApplication*>(qApp)->Watch(timed);
     const double before = CpuMs();
     RunEventLoop(std::chrono::seconds(seconds));
     const double spent = CpuMs() - before;
     static_cast<BenchApplication*>(qApp)->Watch(nullptr);
     return spent;
+}
+
+// A poll period or two of the loop before a measured run, so that the run starts in step.
+void Settle() {
+    RunEventLoop(2 * kPollPeriod);
+}
+
+// Each measured run in a function of its own, kept out of line so that an instruction count can
+// be collected for one run alone, without the settling before it:
+//   valgrind --tool=callgrind --collect-atstart=no --toggle-collect='*ConsolePhase*' bench_console 12
+__attribute__((noinline, noipa)) double ConsolePhase(int seconds, QObject* timed) {
+    return CpuOverRun(seconds, timed);
+}
+__attribute__((noinline, noipa)) double BarePhase(int seconds, QObject* timed) {
+    return CpuOverRun(seconds, timed);
 }
 
 // The console's widgets and nothing of its work: the whole picture repainted every poll period.
@@ -383,18 +398,41 @@ int main(int argc, char** argv) {
                 perMinute * (shownAnswer.medianUs + shownRequest.medianUs) / 1e3,
                 2 * perMinute * bareRepaint.medianUs / 1e3);
 
-    // CPU time of the whole process over a run of polling, against a bare dialog.
+    // CPU time of the whole process over polling against the bare dialog, in alternating rounds
+    // of at most 10 s, so that a change in the host's load falls on both alike.
+    bare.RepaintTimer()->stop();
     dlg.show();
     dlg.CloseLink();
     SetComDevicePath(1, busPath);
     dlg.m_chkPnp->setChecked(true);
     dlg.OpenLink();
-    dlg.StartPolling();
+    bare.show();
+    bare.move(dlg.frameGeometry().right() + 8, dlg.y()); // side by side under a real display
+    QApplication::processEvents();
+    const int rounds = (seconds + 9) / 10;
+    const int roundSeconds = (seconds + rounds - 1) / rounds;
     std::printf(
-        "CPU time over %d s (user + system, whole process; on a shared or virtual machine the time of\n"
-        "short bursts after idle periods swings with the host's load):\n",
-        seconds);
-    const double consoleMs = CpuOverRun(seconds, &dlg);
+        "CPU time over %d s each, in %d alternating rounds (user + system, whole process; on a shared\n"
+        "or virtual machine the time of short bursts after idle periods swings with the host's load):\n",
+        rounds * roundSeconds, rounds);
+    double consoleMs = 0, bareMs = 0;
+    EventFigures consoleTicks, bareRepaints;
+    for (int round = 0; round < rounds; ++round) {
+        dlg.StartPolling();
+        Settle();
+        app.TakeEventMs();
+        consoleMs += ConsolePhase(roundSeconds, &dlg);
+        consoleTicks.Add(app.TakeEventMs());
+        dlg.StopPolling();
+
+        bare.RepaintTimer()->start(kPollPeriod);
+        Settle();
+        bareMs += BarePhase(roundSeconds, bare.RepaintTimer());
+        bareRepaints.Add(app.TakeEventMs());
+        bare.RepaintTimer()->stop();
+        std::printf("  round %d: console %6.1f ms, bare dialog %6.1f ms (running totals)\n", round + 1, consoleMs,
+                    bareMs);
+    }
     const QString list = [&] {
         QStringList items;
         for (int i = 0; i < dlg.m_cmbAddress->count(); ++i)
@@ -403,17 +441,13 @@ int main(int argc, char** argv) {
     }();
     std::printf("  %-52s %8.1f ms  (list %s, PV \"%s\", SV \"%s\")\n", "console polling the simulated bus",
                 consoleMs, qPrintable(list), dlg.m_szPV, dlg.m_szSV);
-    std::printf("  %-52s %8.1f ms  (%d ticks, median %.1f us)\n", "  of which inside the poll ticks",
-                app.TotalMs(), app.Events(), app.MedianUs());
-    dlg.CloseLink();
-    dlg.hide();
-
-    bare.show();
-    QApplication::processEvents();
-    const double bareMs = CpuOverRun(seconds, bare.RepaintTimer());
     std::printf("  %-52s %8.1f ms\n", "bare dialog repainting 264 x 162 every 600 ms", bareMs);
-    std::printf("  %-52s %8.1f ms  (%d repaints, median %.1f us)\n",
-                "  of which inside the repaint timer's events", app.TotalMs(), app.Events(), app.MedianUs());
+    std::printf("  %-52s %8.1f\n", "ratio console / bare dialog", bareMs > 0 ? consoleMs / bareMs : 0.0);
+    std::printf("  %-52s %8.1f ms  (%zu ticks, median %.1f us)\n", "  of which inside the poll ticks",
+                consoleTicks.TotalMs(), consoleTicks.ms.size(), consoleTicks.MedianUs());
+    std::printf("  %-52s %8.1f ms  (%zu repaints, median %.1f us)\n", "  of which inside the repaint timer's events",
+                bareRepaints.TotalMs(), bareRepaints.ms.size(), bareRepaints.MedianUs());
+    dlg.CloseLink();
 
     kill(bus, SIGTERM);
     waitpid(bus, nullptr, 0);
