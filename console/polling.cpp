@@ -111,9 +111,8 @@ void CTestDlg::ReadAnswer() {
     UpdateAddressList(reading.nAddress, 1);
 
     // The address the answer carries decides, not the one asked; the row follows the answer's kind.
-    char text[kAddressTextSize];
-    FormatAddress(reading.nAddress, text);
-    if (FindAddressItem(text) != m_cmbAddress->currentIndex())
+    // Its item is in the list now, once, so it is selected exactly when it is the current text.
+    if (SelectedAddress(m_cmbAddress) != reading.nAddress)
         return;
     if (reading.bSV) {
         FormatReading(reading, m_szSV);
