@@ -23,8 +23,10 @@ double Scale(int decimals) {
     return scale;
 }
 
-long long Magnitude(double value, int decimals) {
-    return std::llround(std::fabs(value) * Scale(decimals));
+// In double, not in an integer type: a value too large for one would convert to a number
+// that passes the four-digit check.
+double Magnitude(double value, int decimals) {
+    return std::round(std::fabs(value) * Scale(decimals));
 }
 
 // SplitMix64: small, fast and the same on every platform and standard library, which the
@@ -103,7 +105,7 @@ std::string CheckFaults(const SimFaults& f) {
 
 std::vector<unsigned char> BuildAnswerFrame(char type, int address, bool sv, double value, int decimals) {
     const int magnitude =
-        static_cast<int>(std::clamp<long long>(Magnitude(value, decimals), 0, kMaxMagnitude));
+        static_cast<int>(std::min(Magnitude(value, decimals), double(kMaxMagnitude)));
     unsigned char frame[READ_ANSWER_LENGTH];
     int n = 0;
     frame[n++] = ACK;

@@ -150,6 +150,7 @@ void TestSimCli::parseRefuses_data() {
     QTest::newRow("unknown key") << QStringList{"--controller", "3:temp=1"} << "'temp=1'";
     QTest::newRow("address twice") << QStringList{"--controller", "3", "--controller", "03"} << "given twice";
     QTest::newRow("value too wide") << QStringList{"--controller", "3:pv=1000,dec=1"} << "four digits";
+    QTest::newRow("value beyond any integer") << QStringList{"--controller", "3:sv=1e300"} << "four digits";
     QTest::newRow("probability above 1")
         << QStringList{"--fault", "silence=1.5"} << "probability from 0 to 1";
     QTest::newRow("probability missing") << QStringList{"--fault", "silence"} << "probability from 0 to 1";
