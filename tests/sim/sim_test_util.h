@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -72,14 +73,21 @@ public:
         m_fd = -1;
     }
 
+    // Waits for room when the line is full, but not for ever: a far end that never reads fails
+    // the write instead of hanging the test.
     bool WriteAll(const Bytes& bytes) {
         size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno != EINTR && errno != EAGAIN)
-                return false;
-            if (n > 0)
+            if (n > 0) {
                 done += static_cast<size_t>(n);
+            } else if (n < 0 && errno == EAGAIN) {
+                pollfd room{m_fd, POLLOUT, 0};
+                if (poll(&room, 1, 5000) <= 0)
+                    return false;
+            } else if (n == 0 || errno != EINTR) {
+                return false;
+            }
         }
         return true;
     }
