@@ -53,7 +53,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (parser.isSet(version)) {
         CommandLine result;
         result.exitCode = 0;
-        result.output = QStringLiteral("OrvelSeries 1.0.0.1\n");
+        result.output = QStringLiteral("OrvelSeries " ORVEL_VERSION "\n");
         return result;
     }
     if (!parser.positionalArguments().isEmpty())

@@ -7,7 +7,7 @@
 CTestApp::CTestApp(int& argc, char** argv) : QApplication(argc, argv) {
     // The application name is the caption of every message box.
     setApplicationName(QStringLiteral("OrvelSeries"));
-    setApplicationVersion(QStringLiteral("1.0.0.1"));
+    setApplicationVersion(QStringLiteral(ORVEL_VERSION));
     setDesktopFileName(QStringLiteral("orvelseries"));
 }
 

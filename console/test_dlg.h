@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "lamp_display.h"
+#include "panel_geometry.h"
 #include "protocol.h"
 #include "segment_display.h"
 #include "serial_port.h"
@@ -27,10 +28,10 @@ inline constexpr int IDM_ABOUTBOX = 0x0010;
 inline constexpr std::chrono::milliseconds kPollPeriod{600};
 inline constexpr std::chrono::milliseconds kTypedAnswerWait{600};
 
-// Panel positions of the readouts and lamps.
-inline constexpr int PV_X = 73, PV_Y = 34;
-inline constexpr int SV_X = 73, SV_Y = 95;
-inline constexpr int LAMP_X = 4, TX_LAMP_Y = 143, RX_LAMP_Y = 149;
+// Panel positions of the readouts and lamps, as the panel artwork is drawn.
+inline constexpr int PV_X = geo::kReadoutX, PV_Y = geo::kPvY;
+inline constexpr int SV_X = geo::kReadoutX, SV_Y = geo::kSvY;
+inline constexpr int LAMP_X = geo::kLampX, TX_LAMP_Y = geo::kTxLampY, RX_LAMP_Y = geo::kRxLampY;
 
 class CTestDlg : public QDialog {
     Q_OBJECT

@@ -41,6 +41,13 @@ int Digit(unsigned char byte) {
     return static_cast<int>(byte) - 0x30;
 }
 
+// The block check covers STX up to ETX and goes in the frame's last byte.
+unsigned char StoreBlockCheck(FrameBuffer& buf, int frameLength) {
+    const unsigned char bcc = CalcBCC(buf, frameLength - 1);
+    buf[frameLength - 1] = bcc;
+    return bcc;
+}
+
 } // namespace
 
 unsigned char CalcBCC(const unsigned char* data, int length) {
@@ -55,9 +62,7 @@ unsigned char CalcBCC(const unsigned char* data, int length) {
 unsigned char BuildPollRequest(FrameBuffer& buf, int address, int sv) {
     std::memset(buf, 0xFF, sizeof buf);
     std::snprintf(reinterpret_cast<char*>(buf), sizeof buf, sv != 0 ? kPollFormatSV : kPollFormatPV, address);
-    const unsigned char bcc = CalcBCC(buf, POLL_FRAME_LENGTH - 1);
-    buf[POLL_FRAME_LENGTH - 1] = bcc;
-    return bcc;
+    return StoreBlockCheck(buf, POLL_FRAME_LENGTH);
 }
 
 int FormatTypedCommand(FrameBuffer& buf, const char* text) {
@@ -81,9 +86,7 @@ unsigned char SealTypedCommand(FrameBuffer& buf, int frameLength) {
     // The request block (frame and trailer) has to lie inside the buffer.
     if (frameLength < 1 || RequestBlockLength(frameLength) > FRAME_BUFFER_SIZE)
         return 0;
-    const unsigned char bcc = CalcBCC(buf, frameLength - 1);
-    buf[frameLength - 1] = bcc;
-    return bcc;
+    return StoreBlockCheck(buf, frameLength);
 }
 
 void FormatBccLabel(unsigned char bcc, char (&text)[BCC_LABEL_SIZE]) {

@@ -22,7 +22,7 @@ inline constexpr std::array<const char*, 3> kParityTexts = {"None", "Odd", "Even
 inline constexpr std::array<const char*, 2> kDataBitsTexts = {"7-bit", "8-bit"};
 inline constexpr std::array<const char*, 2> kStopBitsTexts = {"1-bit", "2-bit"};
 
-inline constexpr int kPortCount = 8;
+inline constexpr int kPortCount = static_cast<int>(kPortTexts.size());
 
 struct PortSettings {
     int32_t m_nPort = 0;      // COM1

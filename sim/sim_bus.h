@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct SimController {
@@ -68,6 +69,15 @@ inline constexpr SimFaultKind SIM_FAULT_KINDS[] = {
     {"flood", FAULT_FLOOD, &SimFaults::flood},
     {"wrong-address", FAULT_WRONG_ADDRESS, &SimFaults::wrongAddress},
 };
+
+// The fault of that name, or null.
+[[nodiscard]] inline const SimFaultKind* FindFaultKind(std::string_view name) {
+    for (const SimFaultKind& kind : SIM_FAULT_KINDS) {
+        if (name == kind.name)
+            return &kind;
+    }
+    return nullptr;
+}
 
 // 01 with one decimal, 03 with none, 05 with two, 12 with one and negative values; each PV
 // starts away from its SV, so that a demo shows it moving.

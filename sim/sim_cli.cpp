@@ -89,14 +89,6 @@ std::optional<int> ParseAddress(const std::string& text) {
     return static_cast<int>(*address);
 }
 
-double* FaultProbability(SimFaults& faults, const std::string& name) {
-    for (const SimFaultKind& kind : SIM_FAULT_KINDS) {
-        if (name == kind.name)
-            return &(faults.*kind.probability);
-    }
-    return nullptr;
-}
-
 // "ADDR:pv=X,sv=Y,dec=N" or "ADDR".
 bool ParseController(const std::string& text, SimController* c, std::string* error) {
     const size_t colon = text.find(':');
@@ -161,8 +153,7 @@ bool ParseFault(const std::string& text, FaultSetting* setting, std::string* err
     }
     const size_t eq = rest.find('=');
     setting->name = rest.substr(0, eq);
-    SimFaults probe;
-    if (!FaultProbability(probe, setting->name)) {
+    if (!FindFaultKind(setting->name)) {
         std::string names;
         for (const SimFaultKind& kind : SIM_FAULT_KINDS)
             names += std::string(names.empty() ? "" : ", ") + kind.name;
@@ -288,7 +279,7 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
     SimFaults& bus = line.options.busFaults;
     for (const FaultSetting& f : faults) {
         if (f.address == 0)
-            *FaultProbability(bus, f.name) = f.probability;
+            bus.*FindFaultKind(f.name)->probability = f.probability;
     }
     bus.delayMs = static_cast<int>(delayMs.value_or(bus.delayMs));
     bus.splitPauseMs = static_cast<int>(splitPauseMs.value_or(bus.splitPauseMs));
@@ -306,7 +297,7 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
             return false;
         }
         SimFaults& own = line.options.controllerFaults.try_emplace(f.address, bus).first->second;
-        *FaultProbability(own, f.name) = f.probability;
+        own.*FindFaultKind(f.name)->probability = f.probability;
     }
 
     *out = std::move(line);

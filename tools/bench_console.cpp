@@ -280,8 +280,9 @@ pid_t StartBusProcess(std::string* path) {
         SimOptions options; // the demo's controllers, values moving
         SimServer server(options);
         std::string error;
-        const std::string line = server.Start(&error) ? server.DevicePath() + "\n" : "\n";
-        if (write(fds[1], line.data(), line.size()) < 0)
+        const bool started = server.Start(&error);
+        const std::string line = started ? server.DevicePath() + "\n" : "\n";
+        if (write(fds[1], line.data(), line.size()) < 0 || !started)
             _exit(1);
         close(fds[1]);
         pause(); // serves from its own thread until the parent ends it
@@ -335,23 +336,17 @@ int main(int argc, char** argv) {
     char text[READOUT_TEXT_SIZE];
     char dump[DUMP_TEXT_SIZE];
     std::printf("pieces of an answer tick:\n");
-    Print("DecodeAnswer + FormatReading",
-          Measure(
-              n, [] {},
-              [&] {
-                  if (DecodeAnswer(kAnswer, int(sizeof kAnswer), &reading) == AnswerOutcome::Accepted)
-                      FormatReading(reading, text);
-              }));
-    Print("FormatHexDump of 16 bytes",
-          Measure(
-              n, [] {}, [&] { FormatHexDump(kAnswer, int(sizeof kAnswer), dump); }));
+    Print("DecodeAnswer + FormatReading", Measure(n, [&] {
+              if (DecodeAnswer(kAnswer, int(sizeof kAnswer), &reading) == AnswerOutcome::Accepted)
+                  FormatReading(reading, text);
+          }));
+    Print("FormatHexDump of 16 bytes", Measure(n, [&] { FormatHexDump(kAnswer, int(sizeof kAnswer), dump); }));
 
-    auto answerTick = [&] { dlg.OnTimer(0); };
+    auto tick = [&] { dlg.OnTimer(0); };
     auto answerDue = [&] {
         line.Feed(kAnswer, sizeof kAnswer);
         dlg.m_bAnswerDue = 1;
     };
-    auto requestTick = [&] { dlg.OnTimer(0); };
     auto requestDue = [&] {
         line.Drain();
         dlg.m_bAnswerDue = 0;
@@ -371,8 +366,8 @@ int main(int argc, char** argv) {
         Print("CSegmentDisplay::Draw of a 6-character readout",
               Measure(n, [&] { dlg.m_readout.Draw(PV_X, PV_Y, "  21.5"); }));
         Print("CLampDisplay::Draw", Measure(n, [&] { dlg.m_lamps.Draw(LAMP_X, RX_LAMP_Y, LAMP_ON); }));
-        const Figures answer = Measure(n, answerDue, answerTick);
-        const Figures request = Measure(n, requestDue, requestTick);
+        const Figures answer = Measure(n, answerDue, tick);
+        const Figures request = Measure(n, requestDue, tick);
         Print("answer tick (read, dump, decode, list, format, draws)", answer);
         Print("request tick (discard, build, texts, write 24 bytes, lamps)", request);
         if (shown) {

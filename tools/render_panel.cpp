@@ -34,7 +34,7 @@ int ParseLampState(const QString& text) {
 }
 
 // The panel as the console draws it: PV in green, SV in red, then the two lamps.
-QImage Render(const PanelState& state, int scale) {
+QImage Render(const PanelState& state) {
     PanelWidget panel;
     CSegmentDisplay readout;
     CLampDisplay lamps;
@@ -46,7 +46,11 @@ QImage Render(const PanelState& state, int scale) {
     readout.Draw(geo::kReadoutX, geo::kSvY, state.sv.constData());
     lamps.Draw(geo::kLampX, geo::kTxLampY, state.tx);
     lamps.Draw(geo::kLampX, geo::kRxLampY, state.rx);
-    const QImage image = panel.image().copy();
+    return panel.image().copy();
+}
+
+// Whole pixels made bigger, none blended, so that single pixels stay visible.
+QImage Scaled(const QImage& image, int scale) {
     return scale == 1 ? image : image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
@@ -101,8 +105,8 @@ int main(int argc, char** argv) {
         };
         for (const PanelState& state : states) {
             const QString base = dir.filePath(QString::fromLatin1(state.name));
-            if (!Save(Render(state, 1), base + QStringLiteral(".png")) ||
-                !Save(Render(state, 3), base + QStringLiteral("@3x.png")))
+            const QImage image = Render(state);
+            if (!Save(image, base + QStringLiteral(".png")) || !Save(Scaled(image, 3), base + QStringLiteral("@3x.png")))
                 return 1;
         }
         return 0;
@@ -117,5 +121,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
         return 2;
     }
-    return Save(Render(state, factor), parser.positionalArguments().first()) ? 0 : 1;
+    return Save(Scaled(Render(state), factor), parser.positionalArguments().first()) ? 0 : 1;
 }

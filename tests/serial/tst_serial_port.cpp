@@ -23,7 +23,9 @@ namespace {
 
 constexpr int kCom = 2; // the COM number the tests bind to their pseudo-terminal
 
-// The master end of a pseudo-terminal pair; the slave path is bound to COM2.
+// The master end of a pseudo-terminal pair; the slave path is bound to COM2. Not the shared pair
+// of tests/support: that one holds a slave descriptor of its own set raw before the port opens,
+// which would hide whether Open makes the line raw by itself.
 class PtyPair {
 public:
     PtyPair() {

@@ -34,13 +34,10 @@ SimFaults Sized() {
 }
 
 void SetFault(SimFaults& f, const QString& name, double p) {
-    for (const SimFaultKind& kind : SIM_FAULT_KINDS) {
-        if (name == kind.name) {
-            f.*kind.probability = p;
-            return;
-        }
-    }
-    QFAIL(qPrintable("no such fault " + name));
+    const SimFaultKind* kind = FindFaultKind(name.toStdString());
+    if (!kind)
+        QFAIL(qPrintable("no such fault " + name));
+    f.*kind->probability = p;
 }
 
 } // namespace
